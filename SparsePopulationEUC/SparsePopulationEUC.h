@@ -1,0 +1,88 @@
+// The conversion table file and SparseEUC, the in-memory store that gives
+// the two EUC-JP value bytes of any MS932 code.
+//
+// The table is a run of 4-byte records: two key bytes, then the two value
+// bytes.  The first 158 records are keyed by their first byte alone (the
+// one-byte characters); every later record by both key bytes, high first.
+#ifndef VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
+#define VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/env.h"
+
+namespace vorn {
+
+inline constexpr char kTableName[] = "MS932~EUC-JP.bin";
+inline constexpr std::size_t kRecordSize = 4;
+// Records 1 to SingleByteRecords are keyed by one byte.
+inline constexpr std::size_t SingleByteRecords = 158;
+
+// The places the table is looked for, in order: the installed table, then
+// the one in the current folder.
+struct TablePathList {
+  std::string entries[2];
+};
+const TablePathList& TablePaths();
+
+enum class TableRead { kRead, kMissing, kFailed };
+
+struct TableFile {
+  std::string path;  // the TablePaths entry it was read from
+  ByteBuffer bytes;
+};
+
+// Finds the first existing entry of TablePaths and reads it whole.  A name
+// that exists decides the place even when it then cannot be read (that is
+// kFailed, with `error` filled).
+TableRead ReadTableFile(Env& env, TableFile* table, IoError* error);
+
+// The number of bytes the records of `size` table bytes occupy: a partial
+// last record counts whole, completed by zero bytes.
+inline std::size_t RecordBytes(std::size_t size) {
+  return (size + kRecordSize - 1) / kRecordSize * kRecordSize;
+}
+
+// Calls visit(key, record) for every record of the table bytes in `data`,
+// where record points at the record's four bytes.  `data` must hold zero
+// bytes up to RecordBytes(size), as a ByteBuffer from ReadWholeFile does.
+template <typename Byte, typename Visit>
+void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
+  const std::size_t end = RecordBytes(size);
+  const std::size_t single_end =
+      end < SingleByteRecords * kRecordSize ? end : SingleByteRecords * kRecordSize;
+  std::size_t p = 0;
+  for (; p < single_end; p += kRecordSize) visit(std::uint32_t{data[p]}, data + p);
+  for (; p < end; p += kRecordSize) {
+    visit(static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]), data + p);
+  }
+}
+
+class SparseEUC {
+ public:
+  // Codes above 0xFFFF name no record; they read as 00 00 and are never set.
+  void SetByte(std::uint32_t code, int index, std::uint8_t value) {
+    if (code <= 0xFFFF) cells_[code * 2 + static_cast<std::uint32_t>(index)] = value;
+  }
+  std::uint8_t GetByte(std::uint32_t code, int index) const {
+    return code <= 0xFFFF ? cells_[code * 2 + static_cast<std::uint32_t>(index)] : 0;
+  }
+
+  // Fills the store from every record of the table bytes (a later record
+  // of the same key wins).
+  void Load(const ByteBuffer& table);
+
+  // Reads the table and loads it; with show_table, then prints which file
+  // was used.  kMissing and kFailed leave the store empty.
+  TableRead Populate(Env& env, bool show_table, IoError* error);
+
+ private:
+  std::array<std::uint8_t, 0x10000 * 2> cells_{};
+};
+
+}  // namespace vorn
+
+#endif  // VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_

@@ -1,0 +1,7 @@
+#include "main/vorn.h"
+#include "platform/env.h"
+
+int main(int argc, char** argv) {
+  vorn::InitializeProcess();
+  return vorn::RunVorn(*vorn::Env::Default(), vorn::CommandLineArguments(argc, argv));
+}

@@ -1,0 +1,42 @@
+#include "main/vorn.h"
+
+#include "main/settings.h"
+#include "main/version.h"
+#include "platform/failure_report.h"
+#include "substitute/substitute_list.h"
+#include "substitute/substitute_single.h"
+
+namespace vorn {
+
+int RunVorn(Env& env, const std::vector<std::string>& arguments) {
+  Settings settings;
+  switch (ReadArguments(arguments, &settings)) {
+    case Request::kVersionListing:
+      ShowVersion(env, kVersion, false);
+      return kExitStopped;
+    case Request::kVersionWithComments:
+      ShowVersion(env, kVersion, true);
+      return kExitStopped;
+    case Request::kSubstitute:
+      break;
+  }
+
+  IoError error;
+  RunResult result =
+      settings.ListName.empty()
+          ? SubstituteSingle(env, settings.SourceChar, settings.ReplacementChar,
+                             settings.OutputName, settings.ShowTable, &error)
+          : SubstituteList(env, settings.ListName, settings.OutputName, settings.ShowTable, &error);
+  switch (result) {
+    case RunResult::kDone:
+      return kExitDone;
+    case RunResult::kTableMissing:
+      return kExitStopped;
+    case RunResult::kFailed:
+      break;
+  }
+  env.ReportFailure(error);
+  return kFailureExitStatus;
+}
+
+}  // namespace vorn

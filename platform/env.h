@@ -1,0 +1,107 @@
+// The one seam between vorn and the operating system.
+//
+// Everything vorn needs from the system (the console, the file system, the
+// failure report) goes through the functions and the Env interface declared
+// here.  Each operating system implements them once, in its own file
+// (env_posix.cc, env_windows.cc); no other file depends on the platform.
+// Unit tests fake Env to run the operations on in-memory files.
+#ifndef VORN_PLATFORM_ENV_H_
+#define VORN_PLATFORM_ENV_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn {
+
+// Why a file operation failed, as the failure report shows it: the message
+// ("File not found", "Disk Full", ...) and where the failure was detected,
+// innermost location first, as offsets from the executable's load address.
+struct IoError {
+  std::string message;
+  std::vector<std::uint32_t> locations;
+};
+
+// A zero-filled block of bytes owned by one reader.  Running out of memory
+// while allocating one ends the run with the out-of-memory report.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  explicit ByteBuffer(std::size_t capacity);
+  ~ByteBuffer();
+  ByteBuffer(ByteBuffer&& other) noexcept;
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept;
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+  std::uint8_t* data() { return data_; }
+  const std::uint8_t* data() const { return data_; }
+  // The number of bytes that hold file contents (at most the capacity).
+  std::size_t size() const { return size_; }
+  void set_size(std::size_t size) { size_ = size; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// Whether a console line was assembled at run time (it may need converting
+// to the console's code page) or is one of the program's fixed texts.
+enum class LineKind { kAssembled, kFixed };
+
+// An output file being written.  Nothing the caller wrote replaces the
+// target until Commit() succeeds; destroying an uncommitted file discards
+// what was written where that is possible.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual bool Append(const std::uint8_t* data, std::size_t size, IoError* error) = 0;
+  virtual bool Commit(IoError* error) = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Writes one console line to standard output, ended by CR LF, at once.
+  virtual void WriteLine(std::string_view line, LineKind kind) = 0;
+
+  // True if `name` exists and is not a folder.
+  virtual bool FileExists(const std::string& name) = 0;
+
+  // Reads a whole file, opened without sharing, its size taken by seeking
+  // to its end.  `contents` gets a zero-filled buffer whose size() is the
+  // number of bytes read and which holds at least four bytes more, so that
+  // a partial last record reads as completed by zero bytes.
+  virtual bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) = 0;
+
+  // Reads a text file's bytes up to its end (it need not be seekable).
+  virtual bool ReadTextFile(const std::string& name, std::string* contents, IoError* error) = 0;
+
+  // Opens the output `name` for writing; the empty name is standard output.
+  virtual bool NewOutputFile(const std::string& name, std::unique_ptr<WritableFile>* file,
+                             IoError* error) = 0;
+
+  // Writes the failure report for a file failure to standard error.
+  virtual void ReportFailure(const IoError& error) = 0;
+
+  // The environment of the running system.
+  static Env* Default();
+};
+
+// The program's arguments as byte strings, the program itself left out.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Prepares the process: binary standard streams, the out-of-memory handler,
+// signals that would otherwise end the run without a report.
+void InitializeProcess();
+
+// Writes the out-of-memory report and ends the run with exit status 217.
+[[noreturn]] void ReportOutOfMemory();
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_ENV_H_

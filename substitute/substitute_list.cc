@@ -1,0 +1,88 @@
+#include "substitute/substitute_list.h"
+
+#include <memory>
+
+#include "substitute/ms932_code.h"
+
+namespace vorn {
+namespace {
+
+constexpr char kCtrlZ = '\x1A';
+
+NormalSubstitute EntryOf(std::string_view line) {
+  NormalSubstitute entry;
+  entry.Pending = 1;
+  if (line.size() == 4) {
+    entry.Source = line.substr(0, 2);
+    entry.Replacement = line.substr(2, 2);
+  } else {
+    entry.Source = line.substr(0, 1);
+    entry.Replacement = line.size() > 1 ? line.substr(1, 1) : std::string_view();
+  }
+  return entry;
+}
+
+}  // namespace
+
+Substitutes ReadSubstitutes(std::string_view list) {
+  list = list.substr(0, list.find(kCtrlZ));
+  Substitutes substitutes;
+  std::size_t start = 0;
+  while (start < list.size() && substitutes.size() < MaxSubstitutes) {
+    std::size_t end = list.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = list.size();
+    substitutes.push_back(EntryOf(list.substr(start, end - start)));
+    start = end;
+    if (start == list.size()) break;
+    // CR LF is one terminator; a lone CR or LF is one too.
+    bool crlf = list[start] == '\r' && start + 1 < list.size() && list[start + 1] == '\n';
+    start += crlf ? 2 : 1;
+  }
+  return substitutes;
+}
+
+void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store) {
+  // Each code keeps a queue of its pending entries in list order, so a
+  // record finds the entry a search from the list's start would find
+  // without searching.  Sources of no complete character match no record.
+  constexpr std::uint16_t kNone = 0xFFFF;
+  static_assert(MaxSubstitutes < kNone, "entry numbers must fit the queues");
+  std::vector<std::uint16_t> head(0x10000, kNone);
+  std::vector<std::uint16_t> next(substitutes.size(), kNone);
+  for (std::size_t i = substitutes.size(); i-- > 0;) {
+    std::uint32_t code = MS932Code(substitutes[i].Source);
+    if (substitutes[i].Pending == 0 || code > 0xFFFF) continue;
+    next[i] = head[code];
+    head[code] = static_cast<std::uint16_t>(i);
+  }
+  WalkRecords(table.data(), table.size(), [&](std::uint32_t key, std::uint8_t* record) {
+    std::uint16_t i = head[key];
+    if (i == kNone) return;
+    head[key] = next[i];
+    NormalSubstitute& entry = substitutes[i];
+    entry.Pending = 0;
+    std::uint32_t replacement = MS932Code(entry.Replacement);
+    record[2] = store.GetByte(replacement, 0);
+    record[3] = store.GetByte(replacement, 1);
+  });
+}
+
+RunResult SubstituteList(Env& env, const std::string& list_name, const std::string& output_name,
+                         bool show_table, IoError* error) {
+  Substitutes substitutes;
+  {
+    std::string list;
+    if (!env.ReadTextFile(list_name, &list, error)) return RunResult::kFailed;
+    substitutes = ReadSubstitutes(list);
+  }
+
+  auto store = std::make_unique<SparseEUC>();
+  TableRead read = store->Populate(env, show_table, error);
+  if (read != TableRead::kRead) return ResultOf(read);
+
+  return WriteCustomTable(
+      env, output_name, [&](ByteBuffer& table) { SubstituteRecords(table, substitutes, *store); },
+      error);
+}
+
+}  // namespace vorn
