@@ -231,16 +231,25 @@ mode_t DefaultCreationMode() {
   return 0666 & ~mask;
 }
 
-// The file a name finally stands for: a symlink is followed, so that the
-// file it points to is replaced and the link stays.
+// The file a name finally stands for: symlinks are followed, so that the
+// file a link points to is replaced (or created, for a dangling link) and
+// the link stays.
 std::string ResolveTarget(const std::string& name) {
-  struct stat st;
-  if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
-  char* resolved = realpath(name.c_str(), nullptr);
-  if (resolved == nullptr) return name;
-  std::string target(resolved);
-  std::free(resolved);
-  return target;
+  // As many links as the system itself follows before giving up (ELOOP).
+  constexpr int kMaxLinks = 40;
+  std::string path = name;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char link[PATH_MAX];
+    ssize_t size = readlink(path.c_str(), link, sizeof link);
+    if (size <= 0 || static_cast<std::size_t>(size) == sizeof link) return path;
+    std::string next(link, static_cast<std::size_t>(size));
+    // A relative link is relative to the folder holding it.
+    if (next[0] != '/' && path.find('/') != std::string::npos) next = FolderOf(path) + "/" + next;
+    path = std::move(next);
+  }
+  return path;
 }
 
 bool OpenDirect(const std::string& path, int flags, std::unique_ptr<WritableFile>* file,
@@ -362,8 +371,12 @@ class PosixEnv : public Env {
 
     std::string slash_base = target.substr(target.find_last_of('/') + 1);
     std::string folder = FolderOf(target);
+    // The temporary name adds 13 bytes to the target's; a target name near
+    // the file system's limit of 255 bytes is shortened there, or a valid
+    // output name could not be written.
+    constexpr std::size_t kTempBaseRoom = 255 - 13;
     std::string temp = (target.find('/') == std::string::npos ? "" : folder + "/") + "." +
-                       slash_base + ".vorn-XXXXXX";
+                       slash_base.substr(0, kTempBaseRoom) + ".vorn-XXXXXX";
     int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
     if (temp_fd < 0) {
       int err = errno;
