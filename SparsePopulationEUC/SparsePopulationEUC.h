@@ -80,7 +80,7 @@ class SparseEUC {
   TableRead Populate(Env& env, bool show_table, IoError* error);
 
  private:
-  std::array<std::uint8_t, 0x10000 * 2> cells_{};
+  std::array<std::uint8_t, std::size_t{0x10000} * 2> cells_{};
 };
 
 }  // namespace vorn

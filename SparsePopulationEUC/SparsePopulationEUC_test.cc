@@ -25,7 +25,7 @@ KeyedValues Walk(const std::string& bytes) {
 TEST(WalkRecordsTest, KeysByRecordNumber) {
   // Record 158 is still keyed by its first byte, record 159 by both.
   std::string table = SingleByteRecordsPart();
-  table.replace(157 * 4, 4, Record(0x87, 0x40, 1, 2));
+  table.replace(157 * kRecordSize, kRecordSize, Record(0x87, 0x40, 1, 2));
   table += Record(0x00, 0x41, 3, 4) + Record(0x87, 0x40, 5, 6);
   KeyedValues records = Walk(table);
   ASSERT_EQ(records.size(), 160u);

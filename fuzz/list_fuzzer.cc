@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       source = line.substr(0, 2);
       replacement = line.substr(2, 2);
     } else {
-      if (line.size() >= 1) source = line.substr(0, 1);
+      if (!line.empty()) source = line.substr(0, 1);
       if (line.size() >= 2) replacement = line.substr(1, 1);
     }
     if (got[n].Pending != 1 || got[n].Source != source || got[n].Replacement != replacement) {

@@ -28,12 +28,12 @@
 namespace {
 
 // Stops the run on a mismatch, naming the check that failed.
-#define CHECK_ORACLE(ok)                                              \
-  do {                                                                \
-    if (!(ok)) {                                                      \
-      std::fprintf(stderr, "oracle mismatch at line %d\n", __LINE__); \
-      std::abort();                                                   \
-    }                                                                 \
+#define CHECK_ORACLE(ok)                                                    \
+  do {                                                                      \
+    if (!(ok)) {                                                            \
+      (void)std::fprintf(stderr, "oracle mismatch at line %d\n", __LINE__); \
+      std::abort();                                                         \
+    }                                                                       \
   } while (0)
 
 // The code of a character text, from the byte classes of code page 932.

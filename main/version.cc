@@ -13,6 +13,8 @@ constexpr std::string_view kUsage[] = {
     "vorn -f bars.txt     # Edit according to bars.txt ",
     "vorn -k\xC5 -aN         # \xC5 is subsituted with N. ",
     "vorn -k\xC5 -aN file    # \xC5 is subsituted with N to produce a binary file. ",
+    // Two literals make one line here, not a missing comma.
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
     "vorn -s\x87\x40 -e\x82\x50       # \x87\x40 is subsituted with \x82\x50"
     " and represented in EUC-JP. ",
     "vorn -s\x87\x40 -e\x82\x50 file  # \x87\x40 is subsituted with \x82\x50"

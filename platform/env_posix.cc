@@ -421,7 +421,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 void InitializeProcess() {
   // A file-size limit must fail the write (and so report a full disk)
   // rather than kill the process with the temporary file half written.
-  signal(SIGXFSZ, SIG_IGN);
+  (void)signal(SIGXFSZ, SIG_IGN);
   std::set_new_handler([] { ReportOutOfMemory(); });
 }
 

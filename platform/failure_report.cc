@@ -7,7 +7,7 @@ namespace vorn {
 std::string UnknownErrorMessage(unsigned long code) {
   if (code >= 19 && code <= 31) code += 131;
   char text[64];
-  std::snprintf(text, sizeof text, "Unknown Run-Time error : %3.3lu", code);
+  (void)std::snprintf(text, sizeof text, "Unknown Run-Time error : %3.3lu", code);
   return text;
 }
 
@@ -27,7 +27,7 @@ class FixedWriter {
 
   void PutLocation(std::uint32_t location) {
     char hex[16];
-    std::snprintf(hex, sizeof hex, "$%08X", static_cast<unsigned>(location));
+    (void)std::snprintf(hex, sizeof hex, "$%08X", static_cast<unsigned>(location));
     Put(hex);
   }
 

@@ -112,7 +112,7 @@ TEST_F(SubstituteListRecordsTest, UnmatchedEntriesStayPending) {
 TEST_F(SubstituteListRecordsTest, OneByteEntries) {
   std::string list = "\xC5N\n";
   std::string table = SingleByteRecordsPart();
-  table.replace(100 * 4, 4, Record(0xC5, 0, 0x8E, 0xC5));
+  table.replace(100 * kRecordSize, kRecordSize, Record(0xC5, 0, 0x8E, 0xC5));
   auto store = std::make_unique<SparseEUC>();
   ByteBuffer buffer = BufferOf(table);
   store->Load(buffer);

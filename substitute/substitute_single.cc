@@ -9,8 +9,8 @@ namespace vorn {
 
 std::string CodeLine(std::uint32_t source, std::uint32_t replacement) {
   char line[64];
-  std::snprintf(line, sizeof line, "%04X \x81\xCB %04X", static_cast<unsigned>(source),
-                static_cast<unsigned>(replacement));
+  (void)std::snprintf(line, sizeof line, "%04X \x81\xCB %04X", static_cast<unsigned>(source),
+                      static_cast<unsigned>(replacement));
   return line;
 }
 

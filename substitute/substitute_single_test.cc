@@ -34,9 +34,10 @@ TEST(SubstituteSingleRecordsTest, EveryMatchingRecordTakesTheReplacementBytes) {
 
 TEST(SubstituteSingleRecordsTest, OneByteKeysKeepTheirSecondKeyByte) {
   std::string table = SingleByteRecordsPart();
-  table.replace(100 * 4, 4, Record(0xC5, 0x99, 0x8E, 0xC5));
+  table.replace(100 * kRecordSize, kRecordSize, Record(0xC5, 0x99, 0x8E, 0xC5));
   std::string expected = table;
-  expected.replace(100 * 4, 4, Record(0xC5, 0x99, 'a' + 0x4E % 26, '0' + 0x4E % 10));
+  expected.replace(100 * kRecordSize, kRecordSize,
+                   Record(0xC5, 0x99, 'a' + 0x4E % 26, '0' + 0x4E % 10));
   EXPECT_EQ(Substituted(table, 0xC5, 0x4E), expected);
 }
 

@@ -10,6 +10,7 @@
 // three-byte one.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,7 +27,7 @@ namespace {
 constexpr int kExitUsage = 2;
 
 int Fail(const std::string& what, const std::string& why) {
-  std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
+  (void)std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
   return kExitUsage;
 }
 
@@ -71,7 +72,7 @@ void AddRecord(std::vector<std::uint8_t>* table, std::uint8_t key0, std::uint8_t
                const std::string& euc, Counts* counts) {
   std::uint8_t value[2] = {0, 0};
   if (euc.size() <= 2) {
-    std::memcpy(value, euc.data(), euc.size());
+    std::copy(euc.begin(), euc.end(), value);
     if (!euc.empty()) ++counts->mapped;
   }
   table->insert(table->end(), {key0, key1, value[0], value[1]});
