@@ -41,13 +41,16 @@ mkdir "$work/valgrind"
 printf '\x87\x40\x82\x50\r\n\xc5N\r\n' >"$work/valgrind/bars.txt"
 valgrind_runs=0
 # Runs vorn under memcheck in the scratch folder and checks its exit status.
+# vorn's own output is dropped; memcheck reports on descriptor 3, the
+# script's standard error.
 memcheck() {
   local expected=$1
   shift
   local status=0
   (cd "$work/valgrind" &&
-    valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect \
-      --errors-for-leak-kinds=definite,indirect --track-origins=yes "$vorn" "$@" >/dev/null) ||
+    valgrind --quiet --log-fd=3 --error-exitcode=99 --leak-check=full \
+      --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect \
+      --track-origins=yes "$vorn" "$@" 3>&2 >/dev/null 2>&1) ||
     status=$?
   if [[ $status != "$expected" ]]; then
     echo "valgrind: vorn $* ended with $status, expected $expected" >&2
