@@ -12,6 +12,7 @@
 #include "main/command_line.h"
 #include "platform/env.h"
 #include "platform/failure_report.h"
+#include "platform/windows_error.h"
 #include "substitute/ms932_code.h"
 
 namespace vorn {
@@ -45,30 +46,6 @@ constexpr std::size_t kMaxLocations = 16;
   return count;
 }
 
-std::string MessageForError(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-      return kFileNotFound;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILENAME_EXCED_RANGE:
-      return kInvalidFilename;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return kTooManyOpenFiles;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-      return kAccessDenied;
-    case ERROR_INVALID_HANDLE:
-      return kInvalidFileHandle;
-    case ERROR_INVALID_DRIVE:
-      return kInvalidDrive;
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL:
-      return kDiskFull;
-    default:
-      return UnknownErrorMessage(code);
-  }
-}
-
 // Every error is made here or in FailWithCode, so the first location is
 // the failing call.
 [[gnu::noinline]] bool Fail(IoError* error, const char* message) {
@@ -84,7 +61,7 @@ std::string MessageForError(DWORD code) {
 [[gnu::noinline]] bool FailWithCode(IoError* error, DWORD code) {
   std::uint32_t locations[kMaxLocations];
   std::size_t count = CaptureLocations(1, locations, kMaxLocations);
-  error->message = MessageForError(code);
+  error->message = MessageForWindowsError(code);
   error->locations.assign(locations, locations + count);
   return false;
 }
@@ -110,8 +87,9 @@ bool CloseChecked(HANDLE handle, IoError* error) {
 }
 
 // Where the folder part of a file name ends: after its last "\", "/" or
-// drive colon.  The bytes are walked character by character, because the
-// trail byte of a two-byte character (表 is 95 5C) can be a backslash.
+// drive colon.  The bytes are walked character by character, so that the
+// trail byte of a two-byte character (表 is 95 5C) is not taken for a
+// backslash and the temporary file's name is made of whole characters.
 std::size_t FolderPrefixLength(const std::string& name) {
   std::size_t prefix = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
