@@ -16,8 +16,10 @@ a few tests of Windows-only behaviour run only there.
 
 import argparse
 import os
+import pty
 import re
 import resource
+import select
 import shutil
 import signal
 import subprocess
@@ -491,6 +493,56 @@ class VersionListing(VornTestCase):
         self.assertRun(self.vorn("-V"), VERSION + b"".join(
             cp(line)[:21] + CRLF for line in COMMENTED), status=1)
         self.assertEqual(self.folder(), {})
+
+
+# Terminal controls that Wine's console writes around the text it shows.
+TERMINAL_CONTROLS = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07")
+
+
+class ConsoleLines(VornTestCase):
+    def console(self, code_page, *args):
+        """Runs vorn on a console set to `code_page` by cmd's chcp and returns
+        the lines the console showed (it shows them on a pseudo-terminal as
+        UTF-8, trailing spaces dropped) and the exit status."""
+        shutil.copy(self.program, self.path("vorn.exe"))
+        command = "chcp %d >NUL & vorn.exe %s" % (
+            code_page, " ".join(a.decode("cp932") for a in args))
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.chdir(self.dir)
+            os.execv(OPTIONS.wine, [OPTIONS.wine, "cmd", "/c", command])
+        shown = b""
+        while select.select([terminal], [], [], 60)[0]:
+            try:
+                data = os.read(terminal, 4096)
+            except OSError:  # the terminal closes when the console ends
+                break
+            if not data:
+                break
+            shown += data
+        os.close(terminal)
+        status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+        text = TERMINAL_CONTROLS.sub(b"", shown).decode("utf-8", "replace").replace("\r", "")
+        return [line.rstrip(" ") for line in text.split("\n")[:-1]], status
+
+    def test_lines_in_the_console_code_page(self):
+        """Where the console's code page is not the ANSI one (932), the lines
+        vorn assembles are converted to it; the fixed usage lines are
+        written as stored."""
+        self.requireWindows()
+        substitution = (b"-s" + cp("①"), b"-e" + cp("１"))
+        cases = [
+            ("UTF-8", 65001, substitution, ["8740 ⇒ 8250"], 0),
+            ("code page 437 lacks the arrow", 437, substitution, ["8740 ? 8250"], 0),
+            ("usage lines as stored", 437, (b"-V",),
+             ["vorn Version 1.01", ""] +
+             [cp(line)[:21].decode("cp437").rstrip(" ") for line in COMMENTED], 1),
+        ]
+        for name, code_page, args, lines, status in cases:
+            with self.subTest(name):
+                self.setUp()
+                self.write(TABLE, STANDARD)
+                self.assertEqual(self.console(code_page, *args), (lines, status))
 
 
 def start_wine():
