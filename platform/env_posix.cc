@@ -14,6 +14,7 @@
 
 #include "platform/env.h"
 #include "platform/failure_report.h"
+#include "platform/text_posix.h"
 
 namespace vorn {
 namespace {
@@ -270,6 +271,13 @@ void WriteReport(std::string_view kind, std::string_view message, const std::uin
   WriteToStandardError(report, size);
 }
 
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 class PosixEnv : public Env {
  public:
   void WriteLine(std::string_view line, LineKind) override {
@@ -279,6 +287,17 @@ class PosixEnv : public Env {
     // A console that cannot take the line does not stop the substitution.
     (void)WriteAll(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
                    &ignored);
+  }
+
+  std::string CharacterOptionToCP932(std::string_view value) override {
+    // ASCII is the same in every locale's charset and in code page 932, so
+    // the locale is only looked at for a value that might need converting.
+    if (IsAscii(value) || KeepsCP932Bytes(LocaleCharset())) return std::string(value);
+    if (from_locale_ == nullptr) {
+      from_locale_ = std::make_unique<Iconv>("CP932", LocaleCharset().c_str());
+    }
+    std::string converted;
+    return from_locale_->ConvertAll(value, &converted) ? converted : std::string(value);
   }
 
   bool FileExists(const std::string& name) override {
@@ -390,6 +409,9 @@ class PosixEnv : public Env {
   void ReportFailure(const IoError& error) override {
     WriteReport(kInOutErrorKind, error.message, error.locations.data(), error.locations.size());
   }
+
+ private:
+  std::unique_ptr<Iconv> from_locale_;
 };
 
 }  // namespace
@@ -397,6 +419,11 @@ class PosixEnv : public Env {
 Env* Env::Default() {
   static PosixEnv env;
   return &env;
+}
+
+bool Utf8ToCP932(std::string_view utf8, std::string* cp932) {
+  static Iconv from_utf8("CP932", "UTF-8");
+  return from_utf8.ConvertAll(utf8, cp932);
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
