@@ -67,6 +67,8 @@ class Env {
   virtual ~Env() = default;
 
   // Writes one console line to standard output, ended by CR LF, at once.
+  // Where standard output is a terminal whose charset is not code page
+  // 932, the line is shown in the terminal's charset.
   virtual void WriteLine(std::string_view line, LineKind kind) = 0;
 
   // The value of a character option (-s, -e, -k, -a) as code page 932

@@ -281,7 +281,11 @@ bool IsAscii(std::string_view text) {
 class PosixEnv : public Env {
  public:
   void WriteLine(std::string_view line, LineKind) override {
-    std::string bytes(line);
+    // Only a person at a terminal gets the line in their own charset;
+    // pipes and files always get the code page 932 bytes.  Fixed lines are
+    // converted too: as stored they are unreadable on such a terminal.
+    std::string bytes =
+        ShowsOtherCharset() ? ToTerminal().ConvertCP932Marking(line) : std::string(line);
     bytes += "\r\n";
     IoError ignored;
     // A console that cannot take the line does not stop the substitution.
@@ -411,6 +415,25 @@ class PosixEnv : public Env {
   }
 
  private:
+  // True when standard output is a terminal showing a charset other than
+  // code page 932.  Decided on the first line, so that a run that prints
+  // nothing never looks at its terminal or its locale.
+  bool ShowsOtherCharset() {
+    if (shows_other_charset_ < 0) {
+      shows_other_charset_ = isatty(STDOUT_FILENO) && !KeepsCP932Bytes(LocaleCharset()) ? 1 : 0;
+    }
+    return shows_other_charset_ == 1;
+  }
+
+  Iconv& ToTerminal() {
+    if (to_terminal_ == nullptr) {
+      to_terminal_ = std::make_unique<Iconv>(LocaleCharset().c_str(), "CP932");
+    }
+    return *to_terminal_;
+  }
+
+  int shows_other_charset_ = -1;
+  std::unique_ptr<Iconv> to_terminal_;
   std::unique_ptr<Iconv> from_locale_;
 };
 
