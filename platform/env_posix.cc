@@ -419,11 +419,13 @@ class PosixEnv : public Env {
 
  private:
   // True when standard output is a terminal showing a charset other than
-  // code page 932.  Decided on the first line, so that a run that prints
-  // nothing never looks at its terminal or its locale.
+  // code page 932 that iconv can convert to (for any other the bytes are
+  // the best there is).  Decided on the first line, so that a run that
+  // prints nothing never looks at its terminal or its locale.
   bool ShowsOtherCharset() {
     if (shows_other_charset_ < 0) {
-      shows_other_charset_ = isatty(STDOUT_FILENO) && !KeepsCP932Bytes(LocaleCharset()) ? 1 : 0;
+      shows_other_charset_ =
+          isatty(STDOUT_FILENO) && !KeepsCP932Bytes(LocaleCharset()) && ToTerminal().ok() ? 1 : 0;
     }
     return shows_other_charset_ == 1;
   }

@@ -220,6 +220,9 @@ class ShowTest(VornTableTest):
                         "88A0 唖: no record | B0 A2 唖\n"
                         "4 codes differ\n".encode(), status=1)
         self.assert_run(["diff", "a.bin", "a.bin"], b"0 codes differ\n")
+        self.write("c.bin", TABLE_A.replace(bytes.fromhex("8740ADA1"), bytes.fromhex("8740A3B1")))
+        self.assert_run(["diff", "a.bin", "c.bin"],
+                        "8740 ①: AD A1 ① | A3 B1 １\n1 code differs\n".encode(), status=1)
 
     def test_finds_the_table_as_vorn_does(self):
         program = ARGS.vorn_table_system_table

@@ -233,7 +233,8 @@ int Diff(const Arguments& arguments) {
                        SideText(display, difference.a) + " | " + SideText(display, difference.b);
     std::printf("%s\n", line.c_str());
   }
-  std::printf("%zu codes differ\n", differences.size());
+  std::printf("%zu %s\n", differences.size(),
+              differences.size() == 1 ? "code differs" : "codes differ");
   return differences.empty() ? kExitSame : kExitDifferent;
 }
 
