@@ -359,6 +359,30 @@ Env* Env::Default() {
   return &env;
 }
 
+bool Utf8ToCP932(std::string_view utf8, std::string* cp932) {
+  if (utf8.empty()) {
+    cp932->clear();
+    return true;
+  }
+  int wide_size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
+  if (wide_size <= 0) return false;
+  std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                      wide.data(), wide_size);
+  // No best fit: a character code page 932 lacks must fail the conversion,
+  // not turn into a look-alike or "?".
+  BOOL lacking = FALSE;
+  int size = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wide_size, nullptr, 0,
+                                 nullptr, &lacking);
+  if (size <= 0 || lacking) return false;
+  std::string converted(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wide_size, converted.data(), size,
+                      nullptr, nullptr);
+  *cp932 = std::move(converted);
+  return true;
+}
+
 // The C runtime's argv follows other quoting rules, so the command line is
 // split from the one string Windows hands over.
 std::vector<std::string> CommandLineArguments(int, char**) {
