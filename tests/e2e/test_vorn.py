@@ -512,7 +512,10 @@ class ConsoleLines(VornTestCase):
             os.chdir(self.dir)
             os.execv(OPTIONS.wine, [OPTIONS.wine, "cmd", "/c", command])
         shown = b""
-        while select.select([terminal], [], [], 60)[0]:
+        while True:
+            if not select.select([terminal], [], [], 60)[0]:
+                os.kill(pid, signal.SIGKILL)  # hung: the status tells
+                break
             try:
                 data = os.read(terminal, 4096)
             except OSError:  # the terminal closes when the console ends
