@@ -30,6 +30,8 @@ cmake --build --preset windows -j"$(nproc)"
 
 # The tests start Wine in the build tree's own prefix; stop what is left of
 # it (its server lingers) once they are done.
-stop_wine() { WINEPREFIX="$PWD/build-windows/wine-prefix" "$(dirname "$wine")/wineserver" -k 2>/dev/null || true; }
+stop_wine() {
+  WINEPREFIX="$PWD/build-windows/wine-prefix" "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
+}
 trap stop_wine EXIT
 ctest --preset windows
