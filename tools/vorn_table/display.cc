@@ -43,13 +43,13 @@ std::string CharacterDisplay::OfValue(const ValueBytes& value) {
 
 std::string CodeText(std::uint32_t code) {
   char text[16];
-  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(code));
+  (void)std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(code));
   return text;
 }
 
 std::string ValueText(const ValueBytes& value) {
   char text[8];
-  std::snprintf(text, sizeof text, "%02X %02X", value[0], value[1]);
+  (void)std::snprintf(text, sizeof text, "%02X %02X", value[0], value[1]);
   return text;
 }
 

@@ -45,7 +45,7 @@ constexpr char kHelp[] =
     "2 trouble.\n";
 
 int Fail(const std::string& what, const std::string& why) {
-  std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
+  (void)std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
   return kExitTrouble;
 }
 
@@ -247,7 +247,7 @@ int Run(const std::vector<std::string>& args) {
       return kExitSame;
     }
     if (arg == "--version") {
-      std::printf("vorn-table %s\n", kVersion);
+      (void)std::printf("vorn-table %s\n", kVersion);
       return kExitSame;
     }
   }

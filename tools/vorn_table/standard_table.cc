@@ -1,6 +1,6 @@
 #include "tools/vorn_table/standard_table.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "platform/text_posix.h"
 
@@ -11,7 +11,7 @@ void AddRecord(std::vector<std::uint8_t>* table, std::uint8_t key0, std::uint8_t
                const std::string& euc, TableCounts* counts) {
   std::uint8_t value[2] = {0, 0};
   if (euc.size() <= 2) {
-    std::memcpy(value, euc.data(), euc.size());
+    std::copy(euc.begin(), euc.end(), value);
     if (!euc.empty()) ++counts->mapped;
   }
   table->insert(table->end(), {key0, key1, value[0], value[1]});
