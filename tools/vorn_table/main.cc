@@ -243,7 +243,7 @@ int Run(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--") break;
     if (arg == "--help") {
-      std::fputs(kHelp, stdout);
+      (void)std::fputs(kHelp, stdout);
       return kExitSame;
     }
     if (arg == "--version") {
