@@ -124,10 +124,13 @@ class Faults(e2e.VornTestCase):
         self.assertGreater(temps_seen, 0, outcomes)
         self.assertGreater(outcomes["old"], 0, outcomes)
 
-        # A run after the kills completes, stray temporary files or not.
+        # A run after the kills completes, stray temporary files or not,
+        # and leaves no file of its own.
         self.write(TABLE, old)
+        before = sorted(os.listdir(self.dir))
         self.assertRun(self.single(), code_line(0x8740, 0x8250))
         self.assertTrue(self.read(TABLE) == new, "the run did not write the new table")
+        self.assertEqual(sorted(os.listdir(self.dir)), before)
 
     def wait_for_temporary_file(self, child, size):
         """Waits until a temporary file of at least `size` bytes exists or
