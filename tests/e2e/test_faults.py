@@ -93,23 +93,29 @@ class Faults(e2e.VornTestCase):
         duration = time.monotonic() - start
         self.assertTrue(self.read(TABLE) == new, "the run did not write the new table")
 
-        # Kills at moments spread over a whole run, and kills once the
+        # Kills at moments spread over one and a half runs, once the
         # temporary file has reached a share of the table's size (0: just
-        # made; 1: written whole, not yet renamed).
-        kills = [("after %.3f s" % (duration * i / 12), duration * i / 12, None)
+        # made; 1: written whole, not yet renamed), and once the target has
+        # been replaced (the run then syncs its folder and ends).
+        kills = [("after %.3f s" % (duration * i / 8), "time", duration * i / 8)
                  for i in range(12)]
-        kills += [("temporary file at %d%%" % (share * 100), None, share)
+        kills += [("temporary file at %d%%" % (share * 100), "temporary", share)
                   for share in (0, 0.25, 0.5, 0.75, 1, 0, 0.5, 1)]
+        kills += [("target replaced", "replaced", None)] * 2
         outcomes = {"old": 0, "new": 0}
         temps_seen = 0
-        for name, delay, share in kills:
+        for name, kind, value in kills:
             self.write(TABLE, old)
+            inode = os.stat(self.path(TABLE)).st_ino
             child = subprocess.Popen(args, cwd=self.dir, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-            if delay is not None:
-                time.sleep(delay)
+            if kind == "time":
+                time.sleep(value)
+            elif kind == "temporary":
+                self.wait_for_temporary_file(child, value * len(old))
             else:
-                self.wait_for_temporary_file(child, share * len(old))
+                while child.poll() is None and os.stat(self.path(TABLE)).st_ino == inode:
+                    pass
             child.send_signal(signal.SIGKILL)
             child.wait()
             target = self.read(TABLE)
@@ -120,9 +126,11 @@ class Faults(e2e.VornTestCase):
             for other in others:
                 self.assertRegex(other, TEMP_FILE)
             temps_seen += len(others)
-        # Some kills must have hit a run in the middle of its write.
+        # Some kills must have hit a run in the middle of its write, and
+        # some after the replacement.
         self.assertGreater(temps_seen, 0, outcomes)
         self.assertGreater(outcomes["old"], 0, outcomes)
+        self.assertGreater(outcomes["new"], 0, outcomes)
 
         # A run after the kills completes, stray temporary files or not,
         # and leaves no file of its own.
