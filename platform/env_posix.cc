@@ -66,6 +66,12 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// A pattern for mkostemp naming a hidden file in the folder of `path`.
+std::string TempNameBeside(const std::string& path) {
+  std::string::size_type name_start = path.find_last_of('/') + 1;  // 0 when there is no slash
+  return path.substr(0, name_start) + "." + path.substr(name_start) + ".vorn-XXXXXX";
+}
+
 bool IsFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -360,10 +366,7 @@ class PosixEnv : public Env {
       if (target_fd < 0) return FailErrno(error, errno, target);
     }
 
-    std::string slash_base = target.substr(target.find_last_of('/') + 1);
-    std::string folder = FolderOf(target);
-    std::string temp = (target.find('/') == std::string::npos ? "" : folder + "/") + "." +
-                       slash_base + ".vorn-XXXXXX";
+    std::string temp = TempNameBeside(target);
     int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
     if (temp_fd < 0) {
       int err = errno;

@@ -1,0 +1,105 @@
+#include "SparsePopulationEUC/SparsePopulationEUC.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "tests/fake_env.h"
+#include "tests/test_table.h"
+
+namespace vorn {
+namespace {
+
+using KeyedValues = std::vector<std::pair<std::uint32_t, std::string>>;
+
+KeyedValues Walk(const std::string& bytes) {
+  ByteBuffer buffer = BufferOf(bytes);
+  KeyedValues records;
+  WalkRecords(buffer.data(), buffer.size(), [&](std::uint32_t key, const std::uint8_t* record) {
+    records.emplace_back(key, std::string(reinterpret_cast<const char*>(record) + 2, 2));
+  });
+  return records;
+}
+
+TEST(WalkRecordsTest, KeysByRecordNumber) {
+  // Record 158 is still keyed by its first byte, record 159 by both.
+  std::string table = SingleByteRecordsPart();
+  table.replace(157 * 4, 4, Record(0x87, 0x40, 1, 2));
+  table += Record(0x00, 0x41, 3, 4) + Record(0x87, 0x40, 5, 6);
+  KeyedValues records = Walk(table);
+  ASSERT_EQ(records.size(), 160u);
+  EXPECT_EQ(records[0], (std::pair<std::uint32_t, std::string>{0x00, "a0"}));
+  EXPECT_EQ(records[157], (std::pair<std::uint32_t, std::string>{0x87, "\x01\x02"}));
+  EXPECT_EQ(records[158], (std::pair<std::uint32_t, std::string>{0x0041, "\x03\x04"}));
+  EXPECT_EQ(records[159], (std::pair<std::uint32_t, std::string>{0x8740, "\x05\x06"}));
+}
+
+TEST(WalkRecordsTest, PartialAndEmptyTables) {
+  EXPECT_TRUE(Walk("").empty());
+  // A partial last record is walked whole, completed by zero bytes.
+  EXPECT_EQ(Walk("ABCDEF"), (KeyedValues{{'A', "CD"}, {'E', std::string(2, '\0')}}));
+  EXPECT_EQ(Walk("ABCDEFG"), (KeyedValues{{'A', "CD"}, {'E', std::string("G\0", 2)}}));
+  EXPECT_EQ(Walk("ABCDEFGH\x01"), (KeyedValues{{'A', "CD"}, {'E', "GH"}, {1, std::string(2, '\0')}}));
+  EXPECT_EQ(Walk("A"), (KeyedValues{{'A', std::string(2, '\0')}}));
+}
+
+TEST(SparseEUCTest, LoadKeepsLastOfDuplicatesAndZeroElsewhere) {
+  std::string table = SingleByteRecordsPart() + Record(0x82, 0x50, 0xA3, 0xB1) +
+                      Record(0xFF, 0xFF, 0x12, 0x34) + Record(0x82, 0x50, 0xA3, 0xB2);
+  auto store = std::make_unique<SparseEUC>();
+  store->Load(BufferOf(table));
+  EXPECT_EQ(store->GetByte(0x8250, 0), 0xA3);
+  EXPECT_EQ(store->GetByte(0x8250, 1), 0xB2);
+  // Keys above the last code of the code page are stored like any other.
+  EXPECT_EQ(store->GetByte(0xFFFF, 0), 0x12);
+  EXPECT_EQ(store->GetByte(0xFFFF, 1), 0x34);
+  EXPECT_EQ(store->GetByte('A', 0), 'a' + 'A' % 26);
+  EXPECT_EQ(store->GetByte(0x8740, 0), 0);
+  EXPECT_EQ(store->GetByte(0x8740, 1), 0);
+  // Codes of no complete character read as zero.
+  EXPECT_EQ(store->GetByte(0x10087, 0), 0);
+  store->SetByte(0x10087, 0, 9);
+  EXPECT_EQ(store->GetByte(0x10087, 0), 0);
+}
+
+class TablePlacesTest : public testing::Test {
+ protected:
+  const std::string& system_table_ = TablePaths().entries[0];
+  FakeEnv env_;
+};
+
+TEST_F(TablePlacesTest, SystemPlaceWinsOverCurrentFolder) {
+  env_.files[system_table_] = Record('A', 0, 1, 2);
+  env_.files[kTableName] = Record('A', 0, 3, 4);
+  TableFile table;
+  IoError error;
+  ASSERT_EQ(ReadTableFile(env_, &table, &error), TableRead::kRead);
+  EXPECT_EQ(table.path, system_table_);
+  EXPECT_EQ(table.bytes.data()[2], 1);
+}
+
+TEST_F(TablePlacesTest, UnreadableFirstPlaceIsAFailureNotAFallback) {
+  env_.files[system_table_] = "";
+  env_.failing[system_table_] = "Access denied";
+  env_.files[kTableName] = Record('A', 0, 3, 4);
+  TableFile table;
+  IoError error;
+  EXPECT_EQ(ReadTableFile(env_, &table, &error), TableRead::kFailed);
+  EXPECT_EQ(error.message, "Access denied");
+}
+
+TEST_F(TablePlacesTest, PopulateReportsThePlaceAfterLoading) {
+  IoError error;
+  auto store = std::make_unique<SparseEUC>();
+  EXPECT_EQ(store->Populate(env_, true, &error), TableRead::kMissing);
+  EXPECT_TRUE(env_.lines.empty());
+
+  env_.files[kTableName] = "";  // found, even though it holds no record
+  EXPECT_EQ(store->Populate(env_, true, &error), TableRead::kRead);
+  EXPECT_EQ(env_.lines,
+            std::vector<std::string>{"MS932~EUC-JP.bin is primarily accessible to vorn."});
+}
+
+}  // namespace
+}  // namespace vorn

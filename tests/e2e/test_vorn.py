@@ -1,0 +1,444 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the vorn binary.
+
+Every test runs the built program in a fresh temporary folder and compares
+standard output, standard error, the exit status and the files left behind
+byte for byte.  The failure report's locations depend on the build, so they
+are the only bytes compared by shape.
+"""
+
+import argparse
+import os
+import re
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TABLE = "MS932~EUC-JP.bin"
+ARROW = b" \x81\xcb "
+CRLF = b"\r\n"
+
+OPTIONS = argparse.Namespace()
+
+
+def cp(text):
+    """A text as code page 932 bytes."""
+    return text.encode("cp932")
+
+
+def record(key, value):
+    return bytes(key) + bytes(value)
+
+
+def make_table():
+    """A table in the standard layout, made with Python's own codecs: the
+    158 one-byte characters, then every two-byte code page 932 character
+    with its two-byte EUC-JP code, or 00 00."""
+    out = bytearray()
+    for byte in list(range(0x20, 0x7F)) + list(range(0xA1, 0xE0)):
+        euc = bytes([byte]).decode("cp932").encode("euc_jp")
+        out += bytes([byte, 0]) + (euc + b"\0\0")[:2]
+    for lead in list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD)):
+        for trail in list(range(0x40, 0x7F)) + list(range(0x80, 0xFD)):
+            try:
+                char = bytes([lead, trail]).decode("cp932")
+            except UnicodeDecodeError:
+                continue
+            try:
+                euc = char.encode("euc_jp")
+            except UnicodeEncodeError:
+                euc = b""
+            out += bytes([lead, trail]) + (euc if len(euc) == 2 else b"\0\0")
+    return bytes(out)
+
+
+STANDARD = make_table()
+
+
+def records(table):
+    return [table[i:i + 4] for i in range(0, len(table), 4)]
+
+
+def record_index(table, code):
+    """The index of the first record keyed `code` in a standard table."""
+    for index, rec in enumerate(records(table)):
+        key = rec[0] if index < 158 else rec[0] << 8 | rec[1]
+        if key == code:
+            return index
+    raise KeyError(hex(code))
+
+
+def values_of(table, code):
+    return records(table)[record_index(table, code)][2:]
+
+
+def substituted(table, pairs):
+    """The table with each (source, replacement) code pair applied."""
+    recs = [bytearray(r) for r in records(table)]
+    for source, replacement in pairs:
+        recs[record_index(table, source)][2:] = values_of(table, replacement)
+    return b"".join(bytes(r) for r in recs)
+
+
+class Result:
+    def __init__(self, completed):
+        self.stdout = completed.stdout
+        self.stderr = completed.stderr
+        self.status = completed.returncode
+
+
+REPORT = re.compile(
+    rb"An unhandled exception occurred at \$[0-9A-F]{8}:\r\n"
+    rb"(E[A-Za-z]+: [^\r\n]*)\r\n"
+    rb"(?:  \$[0-9A-F]{8}\r\n)+"
+    rb"\r\n\Z")
+
+
+class VornTestCase(unittest.TestCase):
+    program = None  # set from the command line
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vorn-e2e-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def folder(self):
+        """Every file in the test folder with its bytes."""
+        found = {}
+        for root, _, files in os.walk(self.dir):
+            for name in files:
+                full = os.path.join(root, name)
+                rel = os.path.relpath(full, self.dir)
+                with open(full, "rb") as f:
+                    found[rel] = f.read()
+        return found
+
+    def vorn(self, *args, program=None, prefix=(), preexec_fn=None):
+        completed = subprocess.run(
+            list(prefix) + [program or self.program] + [a if isinstance(a, bytes) else a.encode()
+                                                        for a in args],
+            cwd=self.dir, capture_output=True, env=dict(os.environ, LC_ALL="C"),
+            preexec_fn=preexec_fn, timeout=60)
+        return Result(completed)
+
+    def assertRun(self, result, stdout=b"", status=0):
+        self.assertEqual(result.stderr, b"")
+        self.assertEqual(result.stdout, stdout)
+        self.assertEqual(result.status, status)
+
+    def assertReport(self, result, message, stdout=b"", kind=b"EInOutError"):
+        match = REPORT.match(result.stderr)
+        self.assertIsNotNone(match, result.stderr)
+        self.assertEqual(match.group(1), kind + b": " + message)
+        self.assertEqual(result.stdout, stdout)
+        self.assertEqual(result.status, 217)
+
+
+def code_line(source, replacement):
+    return b"%04X" % source + ARROW + b"%04X" % replacement + CRLF
+
+
+class SingleSubstitution(VornTestCase):
+    def test_typical_run_rewrites_the_table(self):
+        self.write(TABLE, STANDARD)
+        result = self.vorn(b"-s" + cp("①"), b"-e" + cp("１"))
+        self.assertRun(result, b"8740 \x81\xcb 8250\r\n")
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
+        self.assertNotEqual(expected, STANDARD)
+        self.assertEqual(self.folder(), {TABLE: expected})
+
+    def test_substitutions(self):
+        cases = [
+            ("defaults", [], 0x8740, 0x8151),
+            ("one-byte forms", [b"-k" + cp("ﾅ"), b"-aN"], 0xC5, 0x4E),
+            ("two one-byte characters", [b"-s" + cp("ﾅN"), b"-e" + cp("Aｱ")], 0xC5, 0x41),
+            ("later options win", [b"-kA", b"-s" + cp("②"), b"-aB", b"-e" + cp("２")],
+             0x8741, 0x8251),
+        ]
+        for name, args, source, replacement in cases:
+            with self.subTest(name):
+                self.write(TABLE, STANDARD)
+                self.assertRun(self.vorn(*args), code_line(source, replacement))
+                self.assertEqual(self.folder(),
+                                 {TABLE: substituted(STANDARD, [(source, replacement)])})
+
+    def test_codes_naming_no_record(self):
+        cases = [
+            # A lone lead byte names no record: nothing is substituted.
+            ("source of no character", [b"-k" + cp("①"), b"-aN"], b"10087", b"004E",
+             STANDARD),
+            # A replacement no record names gives 00 00.
+            ("replacement of no character", [b"-s" + cp("１"), b"-e"], b"8250", b"10000",
+             substituted(STANDARD, [])[:record_index(STANDARD, 0x8250) * 4] +
+             b"\x82\x50\0\0" + STANDARD[record_index(STANDARD, 0x8250) * 4 + 4:]),
+        ]
+        for name, args, source, replacement, expected in cases:
+            with self.subTest(name):
+                self.write(TABLE, STANDARD)
+                self.assertRun(self.vorn(*args), source + ARROW + replacement + CRLF)
+                self.assertEqual(self.read(TABLE), expected)
+
+    def test_show_table_line_comes_first(self):
+        self.write(TABLE, STANDARD)
+        self.assertRun(self.vorn("-w"),
+                       b"MS932~EUC-JP.bin is primarily accessible to vorn.\r\n" +
+                       code_line(0x8740, 0x8151))
+
+    def test_output_names(self):
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
+        cases = [
+            ("before the options", ["out.bin", b"-s" + cp("①"), b"-e" + cp("１")], "out.bin"),
+            ("after the options", [b"-s" + cp("①"), b"-e" + cp("１"), "out.bin"], "out.bin"),
+            ("the last one counts", ["a.bin", b"-s" + cp("①"), b"-e" + cp("１"), "b.bin"],
+             "b.bin"),
+            ("in a subfolder", [b"-s" + cp("①"), b"-e" + cp("１"), "sub/out.bin"],
+             os.path.join("sub", "out.bin")),
+        ]
+        for name, args, output in cases:
+            with self.subTest(name):
+                self.setUp()
+                os.mkdir(self.path("sub"))
+                self.write(TABLE, STANDARD)
+                self.assertRun(self.vorn(*args), code_line(0x8740, 0x8250))
+                self.assertEqual(self.folder(), {TABLE: STANDARD, output: expected})
+
+    def test_empty_output_name_copies_to_standard_output(self):
+        self.write(TABLE, STANDARD)
+        result = self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), "")
+        self.assertRun(result, code_line(0x8740, 0x8250) +
+                       substituted(STANDARD, [(0x8740, 0x8250)]))
+        self.assertEqual(self.folder(), {TABLE: STANDARD})
+
+    def test_runs_accumulate(self):
+        self.write(TABLE, STANDARD)
+        self.assertRun(self.vorn(b"-s" + cp("①"), b"-e" + cp("１")), code_line(0x8740, 0x8250))
+        self.assertRun(self.vorn(b"-s" + cp("②"), b"-e" + cp("２")), code_line(0x8741, 0x8251))
+        self.assertEqual(self.folder(),
+                         {TABLE: substituted(STANDARD, [(0x8740, 0x8250), (0x8741, 0x8251)])})
+
+    def test_odd_tables(self):
+        cases = [
+            ("empty table: empty output", b"", b""),
+            ("partial last record completed by zeros", b"\x87\x40AB\x82\x50", None),
+        ]
+        for name, table, expected in cases:
+            with self.subTest(name):
+                self.write(TABLE, table)
+                self.assertRun(self.vorn("out.bin"), code_line(0x8740, 0x8151))
+                if expected is None:
+                    expected = table + b"\0\0"
+                self.assertEqual(self.read("out.bin"), expected)
+
+    def test_missing_table_stops_silently(self):
+        cases = [
+            ("no table", lambda: None),
+            ("a folder named like the table", lambda: os.mkdir(self.path(TABLE))),
+        ]
+        for name, prepare in cases:
+            with self.subTest(name):
+                self.setUp()
+                prepare()
+                before = self.folder()
+                self.assertRun(self.vorn("-w", "out.bin"), status=1)
+                self.assertEqual(self.folder(), before)
+
+    def test_system_table_wins_over_current_folder(self):
+        system_table = OPTIONS.system_table
+        os.makedirs(os.path.dirname(system_table), exist_ok=True)
+        system = substituted(STANDARD, [(0x8251, 0x8252)])
+        with open(system_table, "wb") as f:
+            f.write(system)
+        self.addCleanup(os.remove, system_table)
+        self.write(TABLE, STANDARD)
+        result = self.vorn("-w", b"-s" + cp("①"), b"-e" + cp("２"),
+                           program=OPTIONS.vorn_system_table)
+        self.assertRun(result, system_table.encode() + b" is primarily accessible to vorn.\r\n" +
+                       code_line(0x8740, 0x8251))
+        # The value bytes come from the system table, which is left alone.
+        self.assertEqual(self.read(TABLE), substituted(system, [(0x8740, 0x8251)]))
+        with open(system_table, "rb") as f:
+            self.assertEqual(f.read(), system)
+
+    def test_symlinked_output_replaces_the_file_it_names(self):
+        self.write(TABLE, STANDARD)
+        self.write("real.bin", b"old")
+        os.symlink("real.bin", self.path("link.bin"))
+        self.assertRun(self.vorn("link.bin"), code_line(0x8740, 0x8151))
+        self.assertTrue(os.path.islink(self.path("link.bin")))
+        self.assertEqual(self.read("real.bin"), substituted(STANDARD, [(0x8740, 0x8151)]))
+
+    def test_replacement_keeps_permission_bits(self):
+        self.write(TABLE, STANDARD)
+        os.chmod(self.path(TABLE), 0o640)
+        self.assertRun(self.vorn(), code_line(0x8740, 0x8151))
+        self.assertEqual(os.stat(self.path(TABLE)).st_mode & 0o777, 0o640)
+
+
+class FileFailures(VornTestCase):
+    def test_output_failures(self):
+        cases = [
+            ("full device", "/dev/full", b"Disk Full", lambda: None),
+            ("missing folder", "nodir/out.bin", b"Invalid filename", lambda: None),
+            ("folder as output", "out", b"Access denied", lambda: os.mkdir(self.path("out"))),
+        ]
+        for name, output, message, prepare in cases:
+            with self.subTest(name):
+                self.setUp()
+                self.write(TABLE, STANDARD)
+                prepare()
+                before = self.folder()
+                result = self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), output)
+                self.assertReport(result, message, stdout=code_line(0x8740, 0x8250))
+                self.assertEqual(self.folder(), before)
+
+    def test_failed_write_leaves_the_old_table_whole(self):
+        self.write(TABLE, STANDARD)
+
+        def limit_file_size():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+        result = self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), preexec_fn=limit_file_size)
+        self.assertReport(result, b"Disk Full", stdout=code_line(0x8740, 0x8250))
+        self.assertEqual(self.folder(), {TABLE: STANDARD})
+
+    @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0 and shutil.which("setpriv"),
+                         "needs root and setpriv to run as an unprivileged user")
+    def test_unreadable_table_is_a_failure(self):
+        self.write(TABLE, STANDARD)
+        os.chmod(self.path(TABLE), 0o200)
+        os.chmod(self.dir, 0o777)
+        nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        result = self.vorn(prefix=nobody)
+        self.assertReport(result, b"Access denied")
+        self.assertEqual(self.folder(), {TABLE: STANDARD})
+
+
+def bars(*lines, end=b"\r\n"):
+    return b"".join(cp(line) + end for line in lines)
+
+
+class ListSubstitution(VornTestCase):
+    def test_two_line_example(self):
+        self.write(TABLE, STANDARD)
+        self.write("bars.txt", bars("①１", "ﾅN"))
+        self.assertRun(self.vorn("-f", "bars.txt"))
+        self.assertEqual(self.folder(), {
+            "bars.txt": bars("①１", "ﾅN"),
+            TABLE: substituted(STANDARD, [(0x8740, 0x8250), (0xC5, 0x4E)]),
+        })
+
+    def test_argument_orders(self):
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
+        cases = [
+            (["-f", "bars.txt", "out.bin"], b"", {"out.bin": expected}),
+            (["out.bin", "-f", "bars.txt"], b"", {"out.bin": expected}),
+            (["-f", "-w", "bars.txt"], b"MS932~EUC-JP.bin is primarily accessible to vorn.\r\n",
+             {}),
+        ]
+        for args, stdout, outputs in cases:
+            with self.subTest(" ".join(args)):
+                self.setUp()
+                self.write(TABLE, STANDARD)
+                self.write("bars.txt", bars("①１"))
+                self.assertRun(self.vorn(*args), stdout)
+                files = {"bars.txt": bars("①１"), TABLE: STANDARD if outputs else expected}
+                files.update(outputs)
+                self.assertEqual(self.folder(), files)
+
+    def test_list_contents(self):
+        cases = [
+            ("empty list: exact copy", b"", []),
+            ("only the first 906 lines", bars(*(["AB"] * 906 + ["CD"] * 94)), [(0x41, 0x42)]),
+            ("same source twice: first wins", bars("①１", "①２"), [(0x8740, 0x8250)]),
+            ("no final terminator", bars("①１") + cp("②２"), [(0x8740, 0x8250), (0x8741, 0x8251)]),
+            ("Ctrl-Z ends the list", bars("①１") + cp("②") + b"\x1a" + bars("③３"),
+             [(0x8740, 0x8250)]),
+            # Three or five bytes are read as one-byte characters: the lead
+            # byte 87 alone names no record.
+            ("wrong lengths", bars("①N", "① １"), []),
+        ]
+        for name, listing, pairs in cases:
+            with self.subTest(name):
+                self.write(TABLE, STANDARD)
+                self.write("bars.txt", listing)
+                self.assertRun(self.vorn("-f", "bars.txt", "out.bin"))
+                self.assertEqual(self.read("out.bin"), substituted(STANDARD, pairs))
+
+    def test_missing_list_fails_before_the_table(self):
+        for has_table in (True, False):
+            with self.subTest(table=has_table):
+                self.setUp()
+                if has_table:
+                    self.write(TABLE, STANDARD)
+                before = self.folder()
+                self.assertReport(self.vorn("-f", "nope.txt", "out.bin"), b"File not found")
+                self.assertEqual(self.folder(), before)
+
+
+VERSION = b"vorn Version 1.01\r\n\r\n"
+COMMENTED = [
+    "vorn -f bars.txt     # Edit according to bars.txt ",
+    "vorn -kﾅ -aN         # ﾅ is subsituted with N. ",
+    "vorn -kﾅ -aN file    # ﾅ is subsituted with N to produce a binary file. ",
+    "vorn -s① -e１       # ① is subsituted with １ and represented in EUC-JP. ",
+    "vorn -s① -e１ file  # ① is subsituted with １ to produce a binary file. ",
+    "vorn -s① -e１ -w    # -w shows which table vorn uses. ",
+    "vorn -V              # version ",
+    "vorn -VC             # version with comments ",
+]
+
+
+class VersionListing(VornTestCase):
+    def test_listings(self):
+        commented = [cp(line) for line in COMMENTED]
+        self.assertEqual([len(line) for line in commented], [50, 47, 72, 75, 74, 55, 31, 45])
+        cases = [
+            ("-V", VERSION + b"".join(line[:21] + CRLF for line in commented)),
+            ("-VC", VERSION + b"".join(line + CRLF for line in commented)),
+        ]
+        for option, expected in cases:
+            for args in ([option], ["-w", b"-s" + cp("②"), option],
+                         [option, "-w", "-f", "bars.txt", "out.bin", "-V"]):
+                with self.subTest(args=args):
+                    self.write(TABLE, STANDARD)
+                    self.write("bars.txt", b"")
+                    before = self.folder()
+                    self.assertRun(self.vorn(*args), expected, status=1)
+                    self.assertEqual(self.folder(), before)
+
+    def test_without_any_table(self):
+        self.assertRun(self.vorn("-V"), VERSION + b"".join(
+            cp(line)[:21] + CRLF for line in COMMENTED), status=1)
+        self.assertEqual(self.folder(), {})
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--vorn", required=True)
+    parser.add_argument("--vorn-system-table", required=True)
+    parser.add_argument("--system-table", required=True)
+    parser.add_argument("--vorn-table")
+    args, rest = parser.parse_known_args()
+    OPTIONS.__dict__.update(vars(args))
+    VornTestCase.program = os.path.abspath(args.vorn)
+    OPTIONS.vorn_system_table = os.path.abspath(args.vorn_system_table)
+    OPTIONS.system_table = os.path.abspath(args.system_table)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
