@@ -26,7 +26,9 @@ struct IoError {
 };
 
 // A zero-filled block of bytes owned by one reader.  Running out of memory
-// while allocating one ends the run with the out-of-memory report.
+// while allocating one ends the run with the out-of-memory report.  Its
+// pages are taken from the system only when first touched, so bytes that
+// are never written cost no memory.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
@@ -39,13 +41,21 @@ class ByteBuffer {
 
   std::uint8_t* data() { return data_; }
   const std::uint8_t* data() const { return data_; }
+  std::size_t capacity() const { return capacity_; }
   // The number of bytes that hold file contents (at most the capacity).
   std::size_t size() const { return size_; }
   void set_size(std::size_t size) { size_ = size; }
 
+  // The first `end` bytes are no longer needed: where the system allows,
+  // the whole pages among them go back to it (and read as zero if touched
+  // again), so that what is written next can reuse that memory.
+  void ReleaseFront(std::size_t end);
+
  private:
   std::uint8_t* data_ = nullptr;
+  std::size_t capacity_ = 0;
   std::size_t size_ = 0;
+  bool mapped_ = false;  // a mapping of its own rather than heap memory
 };
 
 // Whether a console line was assembled at run time (it may need converting
@@ -75,7 +85,10 @@ class Env {
   // Reads a whole file, opened without sharing, its size taken by seeking
   // to its end.  `contents` gets a zero-filled buffer whose size() is the
   // number of bytes read and which holds at least four bytes more, so that
-  // a partial last record reads as completed by zero bytes.
+  // a partial last record reads as completed by zero bytes.  A buffer that
+  // `contents` already holds is reused when it is large enough, so a file
+  // read twice is not given new memory twice; otherwise it is freed before
+  // the new one is allocated.
   virtual bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) = 0;
 
   // Reads a text file's bytes up to its end (it need not be seekable).
