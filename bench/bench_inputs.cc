@@ -48,8 +48,7 @@ std::string SubstitutionList() {
   std::string list;
   std::size_t lines = 0;
   for (int lead = 0x88; lead <= 0x9F && lines < MaxSubstitutes; ++lead) {
-    for (int trail = lead == 0x88 ? 0x9F : 0x40; trail <= 0xFC && lines < MaxSubstitutes;
-         ++trail) {
+    for (int trail = lead == 0x88 ? 0x9F : 0x40; trail <= 0xFC && lines < MaxSubstitutes; ++trail) {
       if (trail == 0x7F) continue;
       list += static_cast<char>(lead);
       list += static_cast<char>(trail);

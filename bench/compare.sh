@@ -7,14 +7,17 @@
 # Tables: the standard table, the full table (158 one-byte and 65536
 # two-byte records) and a 64 MiB table.  On each: vorn with one
 # substitution (its defaults, ① to ＿) and with a list of 906 entries,
-# against `dd bs=64K` and bench/naive_copy (read whole, write whole), and
-# those two again with the output flushed to disk as vorn flushes its own.
+# against `dd bs=64K` and bench/naive_copy (read whole, write whole); then
+# those two with the output flushed to disk, and the naive copy doing
+# vorn's whole-or-nothing replacement (new file, flush, rename, flush of
+# the folder).
 #
 # Settings (environment): ROUNDS (interleaved rounds, default 10), RUNS
 # and LARGE_RUNS (runs of each command per round, default 20, and 3 on the
 # 64 MiB table),
-# VORN (a vorn binary to time instead of the one built, e.g. an older
-# build), BUILD (the build folder, default build-bench).
+# VORN (a vorn binary to time instead of the one built), BASELINE (another
+# vorn binary, e.g. an older build, timed in the same rounds as "base"),
+# BUILD (the build folder, default build-bench).
 # Timing is reported, never judged: the script fails only when a command
 # or the build does.
 set -euo pipefail
@@ -55,7 +58,14 @@ COMMANDS=(
   "naive|$NAIVE $TABLE out-naive.bin"
   "dd+fsync|dd if=$TABLE of=out-ddsync.bin bs=64K conv=fsync status=none"
   "naive+fsync|$NAIVE --fsync $TABLE out-naivesync.bin"
+  "naive+replace|$NAIVE --replace $TABLE out-naivereplace.bin"
 )
+if [[ -n ${BASELINE:-} ]]; then
+  COMMANDS+=(
+    "base single|$BASELINE out-base-single.bin"
+    "base list|$BASELINE -f list.txt out-base-list.bin"
+  )
+fi
 
 {
   echo "# machine: $(uname -srm); $(nproc) CPUs;" \
@@ -72,8 +82,11 @@ for name in standard full 64MiB; do
   (
     cd "$WORK/$name"
     for round in $(seq "$ROUNDS"); do
+      # hyperfine's warnings about outliers are noise here; its errors are
+      # shown when it fails.
       hyperfine -N --style none --warmup 2 --runs "$runs" \
-        --export-json "$WORK/$name.round$round.json" "${args[@]}" >/dev/null
+        --export-json "$WORK/$name.round$round.json" "${args[@]}" >/dev/null 2>"$WORK/hyperfine.err" ||
+        { cat "$WORK/hyperfine.err" >&2; exit 1; }
     done
     # Peak resident memory of five runs each, and of `vorn -V` as the
     # baseline of a run that touches no table.
@@ -105,16 +118,17 @@ for name in ["standard", "full", "64MiB"]:
     med = {label: statistics.median(values) for label, values in times.items()}
     base = statistics.median(rss["vorn -V"])
     print(f"\n## {name} table: {size} bytes ({size / 1024:.1f} KiB), {size // 4} records")
-    print(f"{'command':<12} {'median ms':>10} {'runs':>5} {'/dd':>6} {'/naive':>7} "
-          f"{'/dd+fs':>7} {'/nv+fs':>7} {'/single':>8} {'RSS KiB':>8} {'over -V':>8} {'/table':>7}")
+    print(f"{'command':<13} {'median ms':>10} {'runs':>5} {'/dd':>6} {'/naive':>7} "
+          f"{'/dd+fs':>7} {'/nv+fs':>7} {'/nv+rp':>7} {'/single':>8} {'RSS KiB':>8} "
+          f"{'over -V':>8} {'/table':>7}")
     for label, values in times.items():
         m = med[label]
         peak = statistics.median(rss[label])
         over = peak - base
-        print(f"{label:<12} {m * 1e3:>10.3f} {len(values):>5} {m / med['dd']:>6.2f} "
+        print(f"{label:<13} {m * 1e3:>10.3f} {len(values):>5} {m / med['dd']:>6.2f} "
               f"{m / med['naive']:>7.2f} {m / med['dd+fsync']:>7.2f} "
-              f"{m / med['naive+fsync']:>7.2f} {m / med['vorn single']:>8.2f} "
-              f"{peak:>8.0f} {over:>8.0f} {over * 1024 / size:>7.2f}")
+              f"{m / med['naive+fsync']:>7.2f} {m / med['naive+replace']:>7.2f} "
+              f"{m / med['vorn single']:>8.2f} {peak:>8.0f} {over:>8.0f} {over * 1024 / size:>7.2f}")
     print(f"vorn -V peak RSS: {base:.0f} KiB")
     single, lst = med["vorn single"], med["vorn list"]
     if name == "64MiB":

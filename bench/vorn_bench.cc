@@ -81,8 +81,9 @@ void BM_Populate(benchmark::State& state, const BenchTable* table) {
   Env& env = *Env::Default();
   for (auto _ : state) {
     auto store = std::make_unique<SparseEUC>();
+    TableFile file;
     IoError error;
-    if (store->Populate(env, false, &error) != TableRead::kRead) {
+    if (store->Populate(env, false, &file, &error) != TableRead::kRead) {
       state.SkipWithError("the table was not read");
       return;
     }
