@@ -5,16 +5,20 @@
 namespace vorn {
 namespace {
 
-// The bytes at 1-based positions first..last of `argument`, as many of them
-// as it has.
-std::string BytesAt(std::string_view argument, std::size_t first, std::size_t last) {
-  if (argument.size() < first) return std::string();
-  return std::string(argument.substr(first - 1, last - first + 1));
+// The first `count` bytes of a character option's value, as many of them
+// as it has: the value is the option after its two-byte prefix, turned
+// into code page 932 by `decode`.
+std::string ValueBytes(std::string_view argument, std::size_t count,
+                       const CharacterDecoder& decode) {
+  std::string value(argument.substr(2));
+  if (decode && !value.empty()) value = decode(value);
+  return value.substr(0, count);
 }
 
 }  // namespace
 
-Request ReadArguments(const std::vector<std::string>& arguments, Settings* settings) {
+Request ReadArguments(const std::vector<std::string>& arguments, Settings* settings,
+                      const CharacterDecoder& decode) {
   for (const std::string& argument : arguments) {
     if (argument.empty() || argument[0] != '-') {
       if (settings->AwaitingListName) {
@@ -32,16 +36,20 @@ Request ReadArguments(const std::vector<std::string>& arguments, Settings* setti
       return Request::kVersionWithComments;
     } else if (argument == "-V") {
       return Request::kVersionListing;
+    } else if (argument == "--version") {
+      return Request::kLongVersion;
+    } else if (argument == "--help") {
+      return Request::kLongHelp;
     } else if (argument == "-w") {
       settings->ShowTable = true;
     } else if (prefix == "-a") {
-      settings->ReplacementChar = BytesAt(argument, 3, 3);
+      settings->ReplacementChar = ValueBytes(argument, 1, decode);
     } else if (prefix == "-e") {
-      settings->ReplacementChar = BytesAt(argument, 3, 4);
+      settings->ReplacementChar = ValueBytes(argument, 2, decode);
     } else if (prefix == "-k") {
-      settings->SourceChar = BytesAt(argument, 3, 3);
+      settings->SourceChar = ValueBytes(argument, 1, decode);
     } else if (prefix == "-s") {
-      settings->SourceChar = BytesAt(argument, 3, 4);
+      settings->SourceChar = ValueBytes(argument, 2, decode);
     }
   }
   return Request::kSubstitute;

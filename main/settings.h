@@ -3,7 +3,9 @@
 #ifndef VORN_MAIN_SETTINGS_H_
 #define VORN_MAIN_SETTINGS_H_
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
@@ -26,11 +28,21 @@ enum class Request {
   kSubstitute,           // a single substitution, or a list when ListName is set
   kVersionListing,       // -V
   kVersionWithComments,  // -VC
+  kLongVersion,          // --version: the -V listing, as a completed run
+  kLongHelp,             // --help: the -VC listing, as a completed run
 };
 
-// Reads `arguments` from left to right into `settings`.  -V and -VC stop
-// the reading where they stand; an option that matches nothing is ignored.
-Request ReadArguments(const std::vector<std::string>& arguments, Settings* settings);
+// Turns the value of a character option (the bytes after -s, -e, -k or
+// -a) into code page 932 bytes.
+using CharacterDecoder = std::function<std::string(std::string_view)>;
+
+// Reads `arguments` from left to right into `settings`.  -V, -VC,
+// --version and --help stop the reading where they stand; an option that
+// matches nothing is ignored.  Character option values pass through
+// `decode` (when given) before their bytes are taken, so that -s and -k
+// count the bytes of the code page 932 text.
+Request ReadArguments(const std::vector<std::string>& arguments, Settings* settings,
+                      const CharacterDecoder& decode = nullptr);
 
 }  // namespace vorn
 

@@ -35,7 +35,13 @@ TEST_P(ReadArgumentsTest, FillsSettings) {
 }
 
 const ArgumentCase kArgumentCases[] = {
-    {"Defaults", {}, Request::kSubstitute, kTableName, kDefaultSource, kDefaultReplacement, "",
+    {"Defaults",
+     {},
+     Request::kSubstitute,
+     kTableName,
+     kDefaultSource,
+     kDefaultReplacement,
+     "",
      false},
     {"TwoByteForms",
      {"out.bin", "-s\x87\x40", "-e\x82\x50"},
@@ -89,10 +95,22 @@ const ArgumentCase kArgumentCases[] = {
      kDefaultReplacement,
      "bars.txt",
      true},
-    {"ListFlagLast", {"-f"}, Request::kSubstitute, kTableName, kDefaultSource,
-     kDefaultReplacement, "", false},
-    {"EmptyArgumentIsPlain", {""}, Request::kSubstitute, "", kDefaultSource, kDefaultReplacement,
-     "", false},
+    {"ListFlagLast",
+     {"-f"},
+     Request::kSubstitute,
+     kTableName,
+     kDefaultSource,
+     kDefaultReplacement,
+     "",
+     false},
+    {"EmptyArgumentIsPlain",
+     {""},
+     Request::kSubstitute,
+     "",
+     kDefaultSource,
+     kDefaultReplacement,
+     "",
+     false},
     // Exact options are compared whole and case-sensitively; unknown ones
     // change nothing.
     {"UnknownOptionsIgnored",
@@ -111,14 +129,82 @@ const ArgumentCase kArgumentCases[] = {
      kDefaultReplacement,
      "",
      true},
-    {"VersionWithComments", {"-VC", "-w"}, Request::kVersionWithComments, kTableName,
-     kDefaultSource, kDefaultReplacement, "", false},
+    {"VersionWithComments",
+     {"-VC", "-w"},
+     Request::kVersionWithComments,
+     kTableName,
+     kDefaultSource,
+     kDefaultReplacement,
+     "",
+     false},
+    // The GNU forms stop the reading as -V and -VC do; near misses are
+    // unknown options.
+    {"LongVersionStopsReading",
+     {"-sAB", "--version", "-kC", "out.bin"},
+     Request::kLongVersion,
+     kTableName,
+     "AB",
+     kDefaultReplacement,
+     "",
+     false},
+    {"LongHelpStopsReading",
+     {"-w", "--help", "-V"},
+     Request::kLongHelp,
+     kTableName,
+     kDefaultSource,
+     kDefaultReplacement,
+     "",
+     true},
+    {"LongNearMissesIgnored",
+     {"--Help", "--help=x", "--versio", "--"},
+     Request::kSubstitute,
+     kTableName,
+     kDefaultSource,
+     kDefaultReplacement,
+     "",
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReadArgumentsTest, testing::ValuesIn(kArgumentCases),
                          [](const testing::TestParamInfo<ArgumentCase>& param_info) {
                            return std::string(param_info.param.name);
                          });
+
+// Stands in for the locale: "<1>" and "<1><2>" are how this test's user
+// types (1) and (1)(2); anything else is kept.
+std::string FakeDecode(std::string_view value) {
+  if (value == "<1>") return "\x87\x40";
+  if (value == "<1><2>") return "\x87\x40\x87\x41";
+  return std::string(value);
+}
+
+TEST(ReadArgumentsDecodeTest, BytesAreTakenFromTheDecodedValue) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string source;
+    std::string replacement;
+  } cases[] = {
+      {{"-s<1>", "-e<1><2>"}, "\x87\x40", "\x87\x40"},
+      // -k and -a still take one byte: the lead byte alone.
+      {{"-k<1>", "-a<1>"}, "\x87", "\x87"},
+      // What the decoder keeps is cut as before.
+      {{"-s<2>", "-a\xC5N"}, "<2", "\xC5"},
+      {{"-s", "-e"}, "", ""},
+  };
+  for (const auto& c : cases) {
+    Settings settings;
+    EXPECT_EQ(ReadArguments(c.arguments, &settings, FakeDecode), Request::kSubstitute);
+    EXPECT_EQ(settings.SourceChar, c.source) << c.arguments[0];
+    EXPECT_EQ(settings.ReplacementChar, c.replacement) << c.arguments[0];
+  }
+}
+
+TEST(ReadArgumentsDecodeTest, FileNamesAreNeverDecoded) {
+  Settings settings;
+  ReadArguments({"-f", "<1>", "<1><2>"}, &settings, FakeDecode);
+  EXPECT_EQ(settings.ListName, "<1>");
+  EXPECT_EQ(settings.OutputName, "<1><2>");
+}
 
 }  // namespace
 }  // namespace vorn

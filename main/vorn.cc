@@ -10,13 +10,20 @@ namespace vorn {
 
 int RunVorn(Env& env, const std::vector<std::string>& arguments) {
   Settings settings;
-  switch (ReadArguments(arguments, &settings)) {
+  auto decode = [&env](std::string_view value) { return env.CharacterOptionToCP932(value); };
+  switch (ReadArguments(arguments, &settings, decode)) {
     case Request::kVersionListing:
       ShowVersion(env, kVersion, false);
       return kExitStopped;
     case Request::kVersionWithComments:
       ShowVersion(env, kVersion, true);
       return kExitStopped;
+    case Request::kLongVersion:
+      ShowVersion(env, kVersion, false);
+      return kExitDone;
+    case Request::kLongHelp:
+      ShowVersion(env, kVersion, true);
+      return kExitDone;
     case Request::kSubstitute:
       break;
   }

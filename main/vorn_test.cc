@@ -75,7 +75,7 @@ TEST_F(RunVornTest, FileFailuresEndWithTheReport) {
     Lines arguments;
     std::string failing;  // the file that fails
     bool table_exists;
-    Lines lines;          // printed before the failure
+    Lines lines;  // printed before the failure
   } cases[] = {
       {"unreadable table", {}, kTableName, true, {}},
       {"unwritable output", {"out.bin"}, "out.bin", true, {"8740 \x81\xCB 8151"}},
@@ -110,6 +110,19 @@ TEST_F(RunVornTest, VersionListing) {
     for (std::size_t i = 0; i < 8; ++i) {
       EXPECT_EQ(env.lines[i + 2].size(), with_comments ? commented_lengths[i] : 21u) << i;
     }
+    EXPECT_EQ(env.files.size(), 1u);
+    EXPECT_EQ(env.files[kTableName], table_);
+  }
+}
+
+TEST_F(RunVornTest, LongOptionsListAsACompletedRun) {
+  for (bool help : {false, true}) {
+    FakeEnv env;
+    env.files[kTableName] = table_;
+    EXPECT_EQ(RunVorn(env, {"-w", help ? "--help" : "--version", "out.bin"}), kExitDone);
+    FakeEnv listing;
+    EXPECT_EQ(RunVorn(listing, {help ? "-VC" : "-V"}), kExitStopped);
+    EXPECT_EQ(env.lines, listing.lines);
     EXPECT_EQ(env.files.size(), 1u);
     EXPECT_EQ(env.files[kTableName], table_);
   }

@@ -77,7 +77,14 @@ class Env {
   virtual ~Env() = default;
 
   // Writes one console line to standard output, ended by CR LF, at once.
+  // Where standard output is a terminal whose charset is not code page
+  // 932, the line is shown in the terminal's charset.
   virtual void WriteLine(std::string_view line, LineKind kind) = 0;
+
+  // The value of a character option (-s, -e, -k, -a) as code page 932
+  // bytes: text the user typed in another charset is converted when all of
+  // it converts, anything else is kept as given.
+  virtual std::string CharacterOptionToCP932(std::string_view value) { return std::string(value); }
 
   // True if `name` exists and is not a folder.
   virtual bool FileExists(const std::string& name) = 0;
@@ -104,6 +111,11 @@ class Env {
   // The environment of the running system.
   static Env* Default();
 };
+
+// Converts UTF-8 text (without a byte-order mark) to code page 932.  False
+// when the text is not valid UTF-8 or holds a character code page 932 does
+// not have; `cp932` is then left as it was.
+bool Utf8ToCP932(std::string_view utf8, std::string* cp932);
 
 // The program's arguments as byte strings, the program itself left out.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);

@@ -14,6 +14,7 @@
 
 #include "platform/env.h"
 #include "platform/failure_report.h"
+#include "platform/text_posix.h"
 
 namespace vorn {
 namespace {
@@ -296,15 +297,37 @@ void WriteReport(std::string_view kind, std::string_view message, const std::uin
   WriteToStandardError(report, size);
 }
 
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 class PosixEnv : public Env {
  public:
   void WriteLine(std::string_view line, LineKind) override {
-    std::string bytes(line);
+    // Only a person at a terminal gets the line in their own charset;
+    // pipes and files always get the code page 932 bytes.  Fixed lines are
+    // converted too: as stored they are unreadable on such a terminal.
+    std::string bytes =
+        ShowsOtherCharset() ? ToTerminal().ConvertCP932Marking(line) : std::string(line);
     bytes += "\r\n";
     IoError ignored;
     // A console that cannot take the line does not stop the substitution.
     (void)WriteAll(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
                    &ignored);
+  }
+
+  std::string CharacterOptionToCP932(std::string_view value) override {
+    // ASCII is the same in every locale's charset and in code page 932, so
+    // the locale is only looked at for a value that might need converting.
+    if (IsAscii(value) || KeepsCP932Bytes(LocaleCharset())) return std::string(value);
+    if (from_locale_ == nullptr) {
+      from_locale_ = std::make_unique<Iconv>("CP932", LocaleCharset().c_str());
+    }
+    std::string converted;
+    return from_locale_->ConvertAll(value, &converted) ? converted : std::string(value);
   }
 
   bool FileExists(const std::string& name) override {
@@ -424,6 +447,30 @@ class PosixEnv : public Env {
   void ReportFailure(const IoError& error) override {
     WriteReport(kInOutErrorKind, error.message, error.locations.data(), error.locations.size());
   }
+
+ private:
+  // True when standard output is a terminal showing a charset other than
+  // code page 932 that iconv can convert to (for any other the bytes are
+  // the best there is).  Decided on the first line, so that a run that
+  // prints nothing never looks at its terminal or its locale.
+  bool ShowsOtherCharset() {
+    if (shows_other_charset_ < 0) {
+      shows_other_charset_ =
+          isatty(STDOUT_FILENO) && !KeepsCP932Bytes(LocaleCharset()) && ToTerminal().ok() ? 1 : 0;
+    }
+    return shows_other_charset_ == 1;
+  }
+
+  Iconv& ToTerminal() {
+    if (to_terminal_ == nullptr) {
+      to_terminal_ = std::make_unique<Iconv>(LocaleCharset().c_str(), "CP932");
+    }
+    return *to_terminal_;
+  }
+
+  int shows_other_charset_ = -1;
+  std::unique_ptr<Iconv> to_terminal_;
+  std::unique_ptr<Iconv> from_locale_;
 };
 
 }  // namespace
@@ -431,6 +478,11 @@ class PosixEnv : public Env {
 Env* Env::Default() {
   static PosixEnv env;
   return &env;
+}
+
+bool Utf8ToCP932(std::string_view utf8, std::string* cp932) {
+  static Iconv from_utf8("CP932", "UTF-8");
+  return from_utf8.ConvertAll(utf8, cp932);
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

@@ -8,6 +8,7 @@ namespace vorn {
 namespace {
 
 constexpr char kCtrlZ = '\x1A';
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 NormalSubstitute EntryOf(std::string_view line) {
   NormalSubstitute entry;
@@ -25,13 +26,21 @@ NormalSubstitute EntryOf(std::string_view line) {
 }  // namespace
 
 Substitutes ReadSubstitutes(std::string_view list) {
+  // A list saved as UTF-8 with its byte-order mark, as editors on every
+  // system write it, is read as the code page 932 text it stands for.
+  bool utf8 = list.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
+  if (utf8) list.remove_prefix(kUtf8ByteOrderMark.size());
   list = list.substr(0, list.find(kCtrlZ));
   Substitutes substitutes;
   std::size_t start = 0;
   while (start < list.size() && substitutes.size() < MaxSubstitutes) {
     std::size_t end = list.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = list.size();
-    substitutes.push_back(EntryOf(list.substr(start, end - start)));
+    std::string_view line = list.substr(start, end - start);
+    std::string converted;
+    // A line that does not convert keeps its bytes.
+    if (utf8 && Utf8ToCP932(line, &converted)) line = converted;
+    substitutes.push_back(EntryOf(line));
     start = end;
     if (start == list.size()) break;
     // CR LF is one terminator; a lone CR or LF is one too.

@@ -31,6 +31,9 @@ using Substitutes = std::vector<NormalSubstitute>;
 // A line of exactly four bytes holds two two-byte characters; any other
 // line two one-byte characters (each empty where the line is too short).
 // Every entry read is pending; at most MaxSubstitutes lines are read.
+// A list that begins with the UTF-8 byte-order mark is UTF-8: the mark is
+// dropped and each line converted to code page 932 before those rules
+// (a line that does not convert keeps its bytes).
 Substitutes ReadSubstitutes(std::string_view list);
 
 // The list rewrite pass, in place.  Each pending entry applies once, to

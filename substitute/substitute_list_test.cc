@@ -32,16 +32,52 @@ TEST(ReadSubstitutesTest, LineRules) {
       {"LF CR is two terminators", "AB\n\rCD", {{"A", "B"}, {"", ""}, {"C", "D"}}},
       {"no final terminator", "AB\nCD", {{"A", "B"}, {"C", "D"}}},
       {"empty lines count", "\n\r\n", {{"", ""}, {"", ""}}},
-      {"Ctrl-Z in a line", "AB\nCD\x1A" "EF\nGH\n", {{"A", "B"}, {"C", "D"}}},
+      {"Ctrl-Z in a line",
+       "AB\nCD\x1A"
+       "EF\nGH\n",
+       {{"A", "B"}, {"C", "D"}}},
       {"Ctrl-Z at the end", "AB\n\x1A", {{"A", "B"}}},
-      {"four bytes are two two-byte characters",
-       "\x87\x40\x82\x50\n",
-       {{"\x87\x40", "\x82\x50"}}},
-      {"three bytes are one-byte characters", "\x87" "N\n", {{"\x87", "N"}}},
-      {"five bytes are one-byte characters",
-       "\x87\x40 \x82\x50\n",
-       {{"\x87", "\x40"}}},
+      {"four bytes are two two-byte characters", "\x87\x40\x82\x50\n", {{"\x87\x40", "\x82\x50"}}},
+      {"three bytes are one-byte characters",
+       "\x87"
+       "N\n",
+       {{"\x87", "N"}}},
+      {"five bytes are one-byte characters", "\x87\x40 \x82\x50\n", {{"\x87", "\x40"}}},
       {"one byte", "A\n", {{"A", ""}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PairsOf(ReadSubstitutes(c.list)), c.expected) << c.name;
+  }
+}
+
+TEST(ReadSubstitutesTest, ByteOrderMarkMakesTheListUtf8) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const struct {
+    const char* name;
+    std::string list;
+    Pairs expected;
+  } cases[] = {
+      {"two-byte and one-byte lines",
+       bom + "\xE2\x91\xA0\xEF\xBC\x91\r\n\xEF\xBE\x85N\n",
+       {{"\x87\x40", "\x82\x50"}, {"\xC5", "N"}}},
+      {"only the mark", bom, {}},
+      {"the rules apply to the converted line: (1)N is three bytes",
+       bom + "\xE2\x91\xA0N\n",
+       {{"\x87", "\x40"}}},
+      {"a line that does not convert keeps its bytes",
+       bom + "\x87\x40\x82\x50\nAB\n",
+       {{"\x87\x40", "\x82\x50"}, {"A", "B"}}},
+      {"a character code page 932 lacks keeps the line's bytes",
+       bom + "\xF0\x9F\x98\x80\n",
+       {{"\xF0\x9F", "\x98\x80"}}},
+      {"Ctrl-Z still ends the list",
+       bom + "AB\x1A"
+             "CD\n",
+       {{"A", "B"}}},
+      // Without the mark UTF-8 is taken as code page 932 bytes: six bytes,
+      // two one-byte characters.
+      {"no mark", "\xE2\x91\xA0\xEF\xBC\x91\n", {{"\xE2", "\x91"}}},
+      {"a mark later on is no mark", "AB\n" + bom + "\n", {{"A", "B"}, {"\xEF", "\xBB"}}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(PairsOf(ReadSubstitutes(c.list)), c.expected) << c.name;
@@ -81,8 +117,8 @@ class SubstituteListRecordsTest : public testing::Test {
 };
 
 TEST_F(SubstituteListRecordsTest, FirstPendingEntryWins) {
-  const std::string records = Record(0x82, 0x50, 0xA3, 0xB1) + Record(0x82, 0x51, 0xA3, 0xB2) +
-                              Record(0x87, 0x40, 0, 0);
+  const std::string records =
+      Record(0x82, 0x50, 0xA3, 0xB1) + Record(0x82, 0x51, 0xA3, 0xB2) + Record(0x87, 0x40, 0, 0);
   EXPECT_EQ(Apply(records, "\x87\x40\x82\x50\n\x87\x40\x82\x51\n"),
             Record(0x82, 0x50, 0xA3, 0xB1) + Record(0x82, 0x51, 0xA3, 0xB2) +
                 Record(0x87, 0x40, 0xA3, 0xB1));

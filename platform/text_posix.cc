@@ -1,0 +1,105 @@
+#include "platform/text_posix.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cctype>
+#include <cerrno>
+
+namespace vorn {
+namespace {
+
+// The bytes that begin a two-byte character of code page 932.
+bool IsCP932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0xA0) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+}  // namespace
+
+const std::string& LocaleCharset() {
+  static const std::string charset = [] {
+    // A locale object of its own, so that nothing else in the process
+    // changes its behaviour because the user's locale was looked at.
+    locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+    if (user == static_cast<locale_t>(nullptr)) return std::string("ANSI_X3.4-1968");
+    std::string name = nl_langinfo_l(CODESET, user);
+    freelocale(user);
+    return name;
+  }();
+  return charset;
+}
+
+bool KeepsCP932Bytes(std::string_view charset) {
+  std::string name;
+  for (char c : charset) {
+    if (c != '-' && c != '_')
+      name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  static constexpr std::string_view kKept[] = {
+      "", "ANSIX3.41968", "ASCII", "USASCII", "CP932", "SJIS", "SHIFTJIS", "MS932", "WINDOWS31J",
+  };
+  for (std::string_view kept : kKept) {
+    if (name == kept) return true;
+  }
+  return false;
+}
+
+Iconv::Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+
+Iconv::~Iconv() {
+  if (ok()) iconv_close(cd_);
+}
+
+void Iconv::Reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
+
+bool Iconv::ConvertSome(const char** in, std::size_t* in_left, std::string* out) {
+  char buffer[256];
+  for (;;) {
+    char* in_ptr = const_cast<char*>(*in);
+    char* out_ptr = buffer;
+    std::size_t out_left = sizeof buffer;
+    std::size_t result = iconv(cd_, &in_ptr, in_left, &out_ptr, &out_left);
+    int err = errno;
+    out->append(buffer, static_cast<std::size_t>(out_ptr - buffer));
+    *in = in_ptr;
+    if (result != static_cast<std::size_t>(-1)) break;
+    if (err != E2BIG) return false;
+  }
+  // The final shift sequence of a stateful target.
+  char* out_ptr = buffer;
+  std::size_t out_left = sizeof buffer;
+  if (iconv(cd_, nullptr, nullptr, &out_ptr, &out_left) == static_cast<std::size_t>(-1)) {
+    return false;
+  }
+  out->append(buffer, static_cast<std::size_t>(out_ptr - buffer));
+  return true;
+}
+
+bool Iconv::ConvertAll(std::string_view in, std::string* out) {
+  if (!ok()) return false;
+  Reset();
+  const char* in_ptr = in.data();
+  std::size_t in_left = in.size();
+  std::string converted;
+  if (!ConvertSome(&in_ptr, &in_left, &converted)) return false;
+  *out = std::move(converted);
+  return true;
+}
+
+std::string Iconv::ConvertCP932Marking(std::string_view in) {
+  std::string out;
+  if (!ok()) return std::string(in.size(), '?');
+  Reset();
+  const char* in_ptr = in.data();
+  std::size_t in_left = in.size();
+  while (!ConvertSome(&in_ptr, &in_left, &out)) {
+    std::size_t skip = IsCP932LeadByte(static_cast<unsigned char>(*in_ptr)) && in_left >= 2 ? 2 : 1;
+    out += '?';
+    in_ptr += skip;
+    in_left -= skip;
+    Reset();
+  }
+  return out;
+}
+
+}  // namespace vorn

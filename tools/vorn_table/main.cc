@@ -1,0 +1,280 @@
+// vorn-table: makes, shows and compares the conversion tables vorn
+// customises.  See --help, or the vorn-table(1) manual page.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SparsePopulationEUC/SparsePopulationEUC.h"
+#include "main/settings.h"
+#include "platform/env.h"
+#include "tools/vorn_table/character_argument.h"
+#include "tools/vorn_table/display.h"
+#include "tools/vorn_table/standard_table.h"
+#include "tools/vorn_table/table_records.h"
+
+namespace vorn {
+namespace {
+
+constexpr int kExitSame = 0;
+constexpr int kExitDifferent = 1;
+constexpr int kExitTrouble = 2;
+
+constexpr char kHelp[] =
+    "Usage: vorn-table COMMAND [ARGUMENT...]\n"
+    "Makes, shows and compares the conversion tables vorn customises.\n"
+    "\n"
+    "  make [--to EUC-JP|EUC-JP-MS] [--force] [FILE]\n"
+    "      write the standard table to FILE (default MS932~EUC-JP.bin);\n"
+    "      an existing FILE is only replaced with --force\n"
+    "  show [--table FILE] [CHAR...]\n"
+    "      each CHAR's record, or every record: code, character, value\n"
+    "      bytes and the EUC-JP character they stand for\n"
+    "  unmapped [--table FILE]\n"
+    "      every record whose value bytes are 00 00, then their count\n"
+    "  diff A B\n"
+    "      every code whose value bytes differ, then their count\n"
+    "\n"
+    "A CHAR is one character (\xE2\x91\xA0), a code (8740 or 0x8740) or U+2460.\n"
+    "Without --table the table is found as vorn finds it: the installed one,\n"
+    "else MS932~EUC-JP.bin in the current folder.\n"
+    "\n"
+    "Exit status: 0 done (diff: the tables agree), 1 the tables differ,\n"
+    "2 trouble.\n";
+
+int Fail(const std::string& what, const std::string& why) {
+  std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
+  return kExitTrouble;
+}
+
+// The command's arguments once its options are taken out.
+struct Arguments {
+  std::vector<std::string> operands;
+  std::string to = "EUC-JP";
+  std::string table;
+  bool force = false;
+};
+
+// Reads the options `command` has ("--to", "--force", "--table"), as
+// "--to X" or "--to=X"; "--" ends the options.  False after reporting.
+bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes_table,
+                 Arguments* out, int* status) {
+  bool options_done = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      out->operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_done = true;
+      continue;
+    }
+    std::string name = arg.substr(0, arg.find('='));
+    bool inline_value = name.size() < arg.size();
+    if ((name == "--to" && takes_to) || (name == "--table" && takes_table)) {
+      std::string value;
+      if (inline_value) {
+        value = arg.substr(name.size() + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        *status = Fail(name, "missing value");
+        return false;
+      }
+      if (value.empty()) {
+        *status = Fail(name, "empty value");
+        return false;
+      }
+      (name == "--to" ? out->to : out->table) = value;
+    } else if (arg == "--force" && takes_to) {
+      out->force = true;
+    } else {
+      *status = Fail(arg, "unknown option for " + args[0]);
+      return false;
+    }
+  }
+  return true;
+}
+
+int Make(const Arguments& arguments) {
+  if (arguments.operands.size() > 1) return Fail("make", "one FILE at most");
+  if (arguments.to != "EUC-JP" && arguments.to != "EUC-JP-MS") {
+    return Fail("--to", "EUC-JP or EUC-JP-MS, not " + arguments.to);
+  }
+  std::string file = arguments.operands.empty() ? kTableName : arguments.operands[0];
+  if (file.empty()) return Fail("make", "empty file name");
+
+  // Anything of that name counts, a folder or a dangling link included.
+  struct stat st;
+  if (!arguments.force && lstat(file.c_str(), &st) == 0) {
+    return Fail(file, "already exists (--force replaces it)");
+  }
+  std::vector<std::uint8_t> table;
+  TableCounts counts;
+  std::string why;
+  if (!BuildStandardTable(arguments.to.c_str(), &table, &counts, &why)) return Fail("make", why);
+
+  Env& env = *Env::Default();
+  IoError error;
+  std::unique_ptr<WritableFile> output;
+  if (!env.NewOutputFile(file, &output, &error) ||
+      !output->Append(table.data(), table.size(), &error) || !output->Commit(&error)) {
+    return Fail(file, error.message);
+  }
+  std::printf("%s: %zu records, %zu mapped, %zu left as 00 00\n", file.c_str(), counts.records,
+              counts.mapped, counts.records - counts.mapped);
+  return kExitSame;
+}
+
+// Reads `name`, or without a name the table vorn would use.
+bool LoadTable(const std::string& name, std::vector<Record>* records, int* status) {
+  Env& env = *Env::Default();
+  IoError error;
+  TableFile table;
+  if (name.empty()) {
+    switch (ReadTableFile(env, &table, &error)) {
+      case TableRead::kRead:
+        break;
+      case TableRead::kMissing:
+        *status = Fail(kTableName,
+                       "not found as " + TablePaths().entries[0] + " nor in the current folder");
+        return false;
+      case TableRead::kFailed:
+        *status = Fail(table.path, error.message);
+        return false;
+    }
+  } else {
+    table.path = name;
+    if (!env.ReadWholeFile(name, &table.bytes, &error)) {
+      *status = Fail(name, error.message);
+      return false;
+    }
+  }
+  *records = RecordsOf(table.bytes);
+  return true;
+}
+
+void PrintRecordLine(CharacterDisplay& display, std::uint32_t code, const ValueBytes& value) {
+  std::string line = CodeText(code) + " " + display.OfCode(code) + " " + ValueText(value) + " " +
+                     (IsUnmapped(value) ? "unmapped" : display.OfValue(value));
+  std::printf("%s\n", line.c_str());
+}
+
+int Show(const Arguments& arguments) {
+  std::vector<std::uint32_t> codes;
+  for (const std::string& text : arguments.operands) {
+    std::uint32_t code = 0;
+    std::string why;
+    auto to_cp932 = [](std::string_view value) {
+      return Env::Default()->CharacterOptionToCP932(value);
+    };
+    if (!ParseCharacter(text, to_cp932, &code, &why)) return Fail(text, why);
+    codes.push_back(code);
+  }
+  std::vector<Record> records;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status)) return status;
+
+  CharacterDisplay display;
+  if (codes.empty()) {
+    for (const Record& record : records) PrintRecordLine(display, record.code, record.value);
+    return kExitSame;
+  }
+  std::map<std::uint32_t, ValueBytes> values = ValuesByCode(records);
+  for (std::uint32_t code : codes) {
+    auto found = values.find(code);
+    if (found != values.end()) {
+      PrintRecordLine(display, code, found->second);
+    } else {
+      std::printf("%s %s no record\n", CodeText(code).c_str(), display.OfCode(code).c_str());
+    }
+  }
+  return kExitSame;
+}
+
+int Unmapped(const Arguments& arguments) {
+  if (!arguments.operands.empty()) return Fail(arguments.operands[0], "unexpected argument");
+  std::vector<Record> records;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status)) return status;
+
+  CharacterDisplay display;
+  std::size_t unmapped = 0;
+  for (const Record& record : records) {
+    if (!IsUnmapped(record.value)) continue;
+    ++unmapped;
+    std::printf("%s %s\n", CodeText(record.code).c_str(), display.OfCode(record.code).c_str());
+  }
+  std::printf("%zu unmapped of %zu records\n", unmapped, records.size());
+  return kExitSame;
+}
+
+std::string SideText(CharacterDisplay& display, const std::optional<ValueBytes>& value) {
+  if (!value) return "no record";
+  return ValueText(*value) + " " + (IsUnmapped(*value) ? "unmapped" : display.OfValue(*value));
+}
+
+int Diff(const Arguments& arguments) {
+  if (arguments.operands.size() != 2) return Fail("diff", "two table files expected");
+  std::vector<Record> a;
+  std::vector<Record> b;
+  int status = kExitSame;
+  if (!LoadTable(arguments.operands[0], &a, &status) ||
+      !LoadTable(arguments.operands[1], &b, &status)) {
+    return status;
+  }
+  CharacterDisplay display;
+  std::vector<Difference> differences = Differences(a, b);
+  for (const Difference& difference : differences) {
+    std::string line = CodeText(difference.code) + " " + display.OfCode(difference.code) + ": " +
+                       SideText(display, difference.a) + " | " + SideText(display, difference.b);
+    std::printf("%s\n", line.c_str());
+  }
+  std::printf("%zu %s\n", differences.size(),
+              differences.size() == 1 ? "code differs" : "codes differ");
+  return differences.empty() ? kExitSame : kExitDifferent;
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (args.empty()) return Fail("missing command", "try vorn-table --help");
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--help") {
+      std::fputs(kHelp, stdout);
+      return kExitSame;
+    }
+    if (arg == "--version") {
+      std::printf("vorn-table %s\n", kVersion);
+      return kExitSame;
+    }
+  }
+  const std::string& command = args[0];
+  Arguments arguments;
+  int status = kExitSame;
+  if (command == "make") {
+    if (!ReadOptions(args, true, false, &arguments, &status)) return status;
+    return Make(arguments);
+  }
+  if (command == "show" || command == "unmapped") {
+    if (!ReadOptions(args, false, true, &arguments, &status)) return status;
+    return command == "show" ? Show(arguments) : Unmapped(arguments);
+  }
+  if (command == "diff") {
+    if (!ReadOptions(args, false, false, &arguments, &status)) return status;
+    return Diff(arguments);
+  }
+  return Fail(command, "unknown command (make, show, unmapped or diff)");
+}
+
+}  // namespace
+}  // namespace vorn
+
+int main(int argc, char** argv) {
+  vorn::InitializeProcess();
+  int status = vorn::Run(vorn::CommandLineArguments(argc, argv));
+  if (std::fflush(stdout) != 0) status = vorn::Fail("standard output", "write failed");
+  return status;
+}
