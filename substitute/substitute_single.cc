@@ -28,26 +28,36 @@ void SubstituteRecords(ByteBuffer& table, std::uint32_t source, std::uint32_t re
   }
   if (source > 0xFFFF) return;  // no two-byte key is that large
 
-  // The two-byte records: their key bytes are compared as one 16-bit
-  // word with the source's key bytes.  Blocks of records are first tested
-  // without a branch, which the compiler turns into vector code, so a large
-  // table is scanned at memory speed; only a block with a match is patched.
-  const std::uint8_t key_bytes[2] = {static_cast<std::uint8_t>(source >> 8),
-                                     static_cast<std::uint8_t>(source)};
-  std::uint16_t key;
-  std::memcpy(&key, key_bytes, 2);
-  auto key_at = [data](std::size_t at) {
-    std::uint16_t k;
-    std::memcpy(&k, data + at, 2);
-    return k;
+  // The two-byte records: a record's first two bytes, read as part of a
+  // 32-bit word and masked, are compared with the source's key bytes laid
+  // out the same way (so the byte order of the machine does not matter).
+  // Blocks of records are first tested without a branch, which the
+  // compiler turns into vector code, so a large table is scanned at memory
+  // speed; only a block with a match is patched.
+  auto word_of = [](std::uint8_t b0, std::uint8_t b1) {
+    const std::uint8_t bytes[4] = {b0, b1, 0, 0};
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
   };
-  constexpr std::size_t kBlock = 16 * kRecordSize;
+  const std::uint32_t mask = word_of(0xFF, 0xFF);
+  const std::uint32_t key =
+      word_of(static_cast<std::uint8_t>(source >> 8), static_cast<std::uint8_t>(source));
+  auto key_at = [data, mask](std::size_t at) {
+    std::uint32_t word;
+    std::memcpy(&word, data + at, 4);
+    return word & mask;
+  };
+  constexpr std::size_t kBlockRecords = 16;
+  constexpr std::size_t kBlock = kBlockRecords * kRecordSize;
   for (; p + kBlock <= end; p += kBlock) {
-    bool hit = false;
-    for (std::size_t q = p; q < p + kBlock; q += kRecordSize) hit |= key_at(q) == key;
-    if (!hit) continue;
-    for (std::size_t q = p; q < p + kBlock; q += kRecordSize) {
-      if (key_at(q) == key) std::memcpy(data + q + 2, value, 2);
+    std::uint32_t words[kBlockRecords];
+    std::memcpy(words, data + p, kBlock);
+    std::uint32_t hits = 0;
+    for (std::uint32_t word : words) hits |= static_cast<std::uint32_t>((word & mask) == key);
+    if (hits == 0) continue;
+    for (std::size_t r = 0; r < kBlockRecords; ++r) {
+      if ((words[r] & mask) == key) std::memcpy(data + p + r * kRecordSize + 2, value, 2);
     }
   }
   for (; p < end; p += kRecordSize) {
