@@ -2,7 +2,7 @@
 # Times whole vorn runs against the cheapest ways to rewrite the same file,
 # interleaved, and prints median times, ratios and peak memory.
 #
-#   bench/compare.sh            builds build-bench/ (Release) and compares
+#   bench/compare.sh            builds build-bench/ (the default build type) and compares
 #
 # Tables: the standard table, the full table (158 one-byte and 65536
 # two-byte records) and a 64 MiB table.  On each: vorn with one
@@ -31,7 +31,7 @@ for tool in hyperfine /usr/bin/time python3 dd; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is needed" >&2; exit 2; }
 done
 
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DVORN_BUILD_BENCHMARKS=ON >/dev/null
+cmake -S "$ROOT" -B "$BUILD" -DVORN_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 VORN=${VORN:-$BUILD/vorn}
 NAIVE=$BUILD/bench/naive_copy
@@ -90,7 +90,9 @@ for name in standard full 64MiB; do
     done
     # Peak resident memory of five runs each, and of `vorn -V` as the
     # baseline of a run that touches no table.
-    for entry in "vorn -V|$VORN -V" "${COMMANDS[@]}"; do
+    baselines=("vorn -V|$VORN -V")
+    [[ -n ${BASELINE:-} ]] && baselines+=("base -V|$BASELINE -V")
+    for entry in "${baselines[@]}" "${COMMANDS[@]}"; do
       for i in 1 2 3 4 5; do
         # shellcheck disable=SC2086
         /usr/bin/time -f "%M" -o "$WORK/rss" ${entry#*|} >/dev/null 2>&1 || true
@@ -116,7 +118,10 @@ for name in ["standard", "full", "64MiB"]:
         label, kib = line.rstrip("\n").split("|")
         rss.setdefault(label, []).append(int(kib))
     med = {label: statistics.median(values) for label, values in times.items()}
-    base = statistics.median(rss["vorn -V"])
+    # Each vorn binary is measured against its own -V.
+    def baseline(label):
+        return statistics.median(rss["base -V" if label.startswith("base") else "vorn -V"])
+    base = baseline("vorn")
     print(f"\n## {name} table: {size} bytes ({size / 1024:.1f} KiB), {size // 4} records")
     print(f"{'command':<13} {'median ms':>10} {'runs':>5} {'/dd':>6} {'/naive':>7} "
           f"{'/dd+fs':>7} {'/nv+fs':>7} {'/nv+rp':>7} {'/single':>8} {'RSS KiB':>8} "
@@ -124,7 +129,7 @@ for name in ["standard", "full", "64MiB"]:
     for label, values in times.items():
         m = med[label]
         peak = statistics.median(rss[label])
-        over = peak - base
+        over = peak - baseline(label)
         print(f"{label:<13} {m * 1e3:>10.3f} {len(values):>5} {m / med['dd']:>6.2f} "
               f"{m / med['naive']:>7.2f} {m / med['dd+fsync']:>7.2f} "
               f"{m / med['naive+fsync']:>7.2f} {m / med['naive+replace']:>7.2f} "
