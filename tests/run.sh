@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 werror=OFF
 if [[ "${CI:-}" == true ]]; then werror=ON; fi
 
-cmake -S . -B build -DVORN_WERROR="$werror"
+cmake -S . -B build -DVORN_WERROR="$werror" -DVORN_BUILD_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
