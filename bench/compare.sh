@@ -17,7 +17,8 @@
 # 64 MiB table),
 # VORN (a vorn binary to time instead of the one built), BASELINE (another
 # vorn binary, e.g. an older build, timed in the same rounds as "base"),
-# BUILD (the build folder, default build-bench).
+# BUILD (the build folder, default build-bench), TABLES (which of
+# "standard full 64MiB" to time, default all).
 # Timing is reported, never judged: the script fails only when a command
 # or the build does.
 set -euo pipefail
@@ -26,6 +27,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build-bench}
 ROUNDS=${ROUNDS:-10}
 RUNS=${RUNS:-20}
+read -r -a TABLES <<< "${TABLES:-standard full 64MiB}"
 
 for tool in hyperfine /usr/bin/time python3 dd; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is needed" >&2; exit 2; }
@@ -74,7 +76,7 @@ fi
   echo "# rounds: $ROUNDS"
 } > "$WORK/header"
 
-for name in standard full 64MiB; do
+for name in "${TABLES[@]}"; do
   runs=$RUNS
   [[ $name == 64MiB ]] && runs=${LARGE_RUNS:-3}
   args=()
@@ -102,12 +104,12 @@ for name in standard full 64MiB; do
   )
 done
 
-python3 - "$WORK" <<'PY'
+python3 - "$WORK" "${TABLES[@]}" <<'PY'
 import glob, json, os, statistics, sys
 
 work = sys.argv[1]
 print(open(os.path.join(work, "header")).read(), end="")
-for name in ["standard", "full", "64MiB"]:
+for name in sys.argv[2:]:
     size = os.path.getsize(os.path.join(work, name, "MS932~EUC-JP.bin"))
     times = {}
     for path in sorted(glob.glob(os.path.join(work, name + ".round*.json"))):
