@@ -5,12 +5,21 @@ Every test runs the built program in a fresh temporary folder and compares
 standard output, standard error, the exit status and the files left behind
 byte for byte.  The failure report's locations depend on the build, so they
 are the only bytes compared by shape.
+
+With --wine the same tests run the Windows build (vorn.exe) through Wine,
+whose ANSI code page the runner's locale (ja_JP.UTF-8) makes 932.  Wine
+hands the program its arguments as CP932 text converted from the locale's
+UTF-8, so each argument is passed as the UTF-8 form of its CP932 bytes;
+file contents stay raw bytes.  Tests of POSIX-only behaviour skip there, and
+a few tests of Windows-only behaviour run only there.
 """
 
 import argparse
 import os
+import pty
 import re
 import resource
+import select
 import shutil
 import signal
 import subprocess
@@ -28,6 +37,11 @@ OPTIONS = argparse.Namespace()
 def cp(text):
     """A text as code page 932 bytes."""
     return text.encode("cp932")
+
+
+def host_name(name):
+    """The name a file named by the CP932 bytes `name` has on the host."""
+    return name.decode("cp932") if OPTIONS.wine else os.fsdecode(name)
 
 
 def record(key, value):
@@ -127,11 +141,32 @@ class VornTestCase(unittest.TestCase):
                     found[rel] = f.read()
         return found
 
+    def requirePosix(self, why):
+        if OPTIONS.wine:
+            self.skipTest("POSIX only: " + why)
+
+    def requireWindows(self):
+        if not OPTIONS.wine:
+            self.skipTest("Windows only: runs with --wine")
+
+    def wine_argument(self, argument):
+        try:
+            return argument.decode("cp932").encode("utf-8")
+        except UnicodeDecodeError:
+            self.skipTest("Wine takes arguments as CP932 text, and %r is none" % argument)
+
     def vorn(self, *args, program=None, prefix=(), preexec_fn=None):
+        argv = [a if isinstance(a, bytes) else a.encode() for a in args]
+        launcher = []
+        env = dict(os.environ, LC_ALL="C")
+        if OPTIONS.wine:
+            argv = [self.wine_argument(a) for a in argv]
+            launcher = [OPTIONS.wine]
+            # Wine's code page comes from the runner's locale.
+            env = dict(os.environ)
         completed = subprocess.run(
-            list(prefix) + [program or self.program] + [a if isinstance(a, bytes) else a.encode()
-                                                        for a in args],
-            cwd=self.dir, capture_output=True, env=dict(os.environ, LC_ALL="C"),
+            list(prefix) + launcher + [program or self.program] + argv,
+            cwd=self.dir, capture_output=True, env=env, stdin=subprocess.DEVNULL,
             preexec_fn=preexec_fn, timeout=60)
         return Result(completed)
 
@@ -207,6 +242,10 @@ class SingleSubstitution(VornTestCase):
              "b.bin"),
             ("in a subfolder", [b"-s" + cp("①"), b"-e" + cp("１"), "sub/out.bin"],
              os.path.join("sub", "out.bin")),
+            # CP932 names arrive and are written as they are, also one whose
+            # trail byte is a backslash (表 is 95 5C).
+            ("a trail byte like a backslash", [b"-s" + cp("①"), b"-e" + cp("１"), cp("表.bin")],
+             host_name(cp("表.bin"))),
         ]
         for name, args, output in cases:
             with self.subTest(name):
@@ -266,7 +305,8 @@ class SingleSubstitution(VornTestCase):
         self.write(TABLE, STANDARD)
         result = self.vorn("-w", b"-s" + cp("①"), b"-e" + cp("２"),
                            program=OPTIONS.vorn_system_table)
-        self.assertRun(result, system_table.encode() + b" is primarily accessible to vorn.\r\n" +
+        self.assertRun(result, OPTIONS.system_table_name.encode() +
+                       b" is primarily accessible to vorn.\r\n" +
                        code_line(0x8740, 0x8251))
         # The value bytes come from the system table, which is left alone.
         self.assertEqual(self.read(TABLE), substituted(system, [(0x8740, 0x8251)]))
@@ -274,6 +314,7 @@ class SingleSubstitution(VornTestCase):
             self.assertEqual(f.read(), system)
 
     def test_symlinked_output_replaces_the_file_it_names(self):
+        self.requirePosix("symbolic links")
         self.write(TABLE, STANDARD)
         self.write("real.bin", b"old")
         os.symlink("real.bin", self.path("link.bin"))
@@ -282,6 +323,7 @@ class SingleSubstitution(VornTestCase):
         self.assertEqual(self.read("real.bin"), substituted(STANDARD, [(0x8740, 0x8151)]))
 
     def test_replacement_keeps_permission_bits(self):
+        self.requirePosix("permission bits")
         self.write(TABLE, STANDARD)
         os.chmod(self.path(TABLE), 0o640)
         self.assertRun(self.vorn(), code_line(0x8740, 0x8151))
@@ -297,6 +339,8 @@ class FileFailures(VornTestCase):
         ]
         for name, output, message, prepare in cases:
             with self.subTest(name):
+                if output.startswith("/dev/"):
+                    self.requirePosix("devices")
                 self.setUp()
                 self.write(TABLE, STANDARD)
                 prepare()
@@ -306,6 +350,7 @@ class FileFailures(VornTestCase):
                 self.assertEqual(self.folder(), before)
 
     def test_failed_write_leaves_the_old_table_whole(self):
+        self.requirePosix("resource limits")
         self.write(TABLE, STANDARD)
 
         def limit_file_size():
@@ -318,6 +363,7 @@ class FileFailures(VornTestCase):
     @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0 and shutil.which("setpriv"),
                          "needs root and setpriv to run as an unprivileged user")
     def test_unreadable_table_is_a_failure(self):
+        self.requirePosix("users and permission bits")
         self.write(TABLE, STANDARD)
         os.chmod(self.path(TABLE), 0o200)
         os.chmod(self.dir, 0o777)
@@ -325,6 +371,29 @@ class FileFailures(VornTestCase):
         result = self.vorn(prefix=nobody)
         self.assertReport(result, b"Access denied")
         self.assertEqual(self.folder(), {TABLE: STANDARD})
+
+    def test_file_held_open_without_sharing(self):
+        self.requireWindows()
+        cases = [
+            # A table that cannot be read ends the run before the code line,
+            # and the table, also the default output, stays as it was.
+            ("table", TABLE, [], b""),
+            ("output", "out.bin", ["out.bin"], code_line(0x8740, 0x8151)),
+        ]
+        for name, held, args, stdout in cases:
+            with self.subTest(name):
+                self.setUp()
+                self.write(TABLE, STANDARD)
+                self.write("out.bin", b"old")
+                before = self.folder()
+                # The holder lets go when its standard input is closed, on
+                # leaving the block.
+                with subprocess.Popen([OPTIONS.wine, OPTIONS.hold_file, held], cwd=self.dir,
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE) as holder:
+                    self.assertEqual(holder.stdout.readline(), b"held\n")
+                    result = self.vorn(*args)
+                self.assertReport(result, b"Access denied", stdout=stdout)
+                self.assertEqual(self.folder(), before)
 
 
 def bars(*lines, end=b"\r\n"):
@@ -426,17 +495,91 @@ class VersionListing(VornTestCase):
         self.assertEqual(self.folder(), {})
 
 
+# Terminal controls that Wine's console writes around the text it shows.
+TERMINAL_CONTROLS = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07")
+
+
+class ConsoleLines(VornTestCase):
+    def console(self, code_page, *args):
+        """Runs vorn on a console set to `code_page` by cmd's chcp and returns
+        the lines the console showed (it shows them on a pseudo-terminal as
+        UTF-8, trailing spaces dropped) and the exit status."""
+        shutil.copy(self.program, self.path("vorn.exe"))
+        command = "chcp %d >NUL & vorn.exe %s" % (
+            code_page, " ".join(a.decode("cp932") for a in args))
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.chdir(self.dir)
+            os.execv(OPTIONS.wine, [OPTIONS.wine, "cmd", "/c", command])
+        shown = b""
+        while True:
+            if not select.select([terminal], [], [], 60)[0]:
+                os.kill(pid, signal.SIGKILL)  # hung: the status tells
+                break
+            try:
+                data = os.read(terminal, 4096)
+            except OSError:  # the terminal closes when the console ends
+                break
+            if not data:
+                break
+            shown += data
+        os.close(terminal)
+        status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+        text = TERMINAL_CONTROLS.sub(b"", shown).decode("utf-8", "replace").replace("\r", "")
+        return [line.rstrip(" ") for line in text.split("\n")[:-1]], status
+
+    def test_lines_in_the_console_code_page(self):
+        """Where the console's code page is not the ANSI one (932), the lines
+        vorn assembles are converted to it; the fixed usage lines are
+        written as stored."""
+        self.requireWindows()
+        substitution = (b"-s" + cp("①"), b"-e" + cp("１"))
+        cases = [
+            ("UTF-8", 65001, substitution, ["8740 ⇒ 8250"], 0),
+            ("code page 437 lacks the arrow", 437, substitution, ["8740 ? 8250"], 0),
+            ("usage lines as stored", 437, (b"-V",),
+             ["vorn Version 1.01", ""] +
+             [cp(line)[:21].decode("cp437").rstrip(" ") for line in COMMENTED], 1),
+        ]
+        for name, code_page, args, lines, status in cases:
+            with self.subTest(name):
+                self.setUp()
+                self.write(TABLE, STANDARD)
+                self.assertEqual(self.console(code_page, *args), (lines, status))
+
+
+def start_wine():
+    """Starts Wine's server and services once for the whole run, detached
+    from the runner's output.  Otherwise the first program run would start
+    them with its own output pipes, and every run after a pause would start
+    them again; the server lingers a minute after the last program ends."""
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL)
+    wineserver = os.path.join(os.path.dirname(OPTIONS.wine), "wineserver")
+    subprocess.run([wineserver, "-p60"], **quiet)
+    # In a fresh prefix this creates it, which takes a while.
+    subprocess.run([OPTIONS.wine, "wineboot"], timeout=600, check=True, **quiet)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--vorn", required=True)
     parser.add_argument("--vorn-system-table", required=True)
     parser.add_argument("--system-table", required=True)
     parser.add_argument("--vorn-table")
+    # How the -w line names the system table (default: --system-table).
+    parser.add_argument("--system-table-name")
+    parser.add_argument("--wine", help="run the programs through this Wine launcher")
+    parser.add_argument("--hold-file", help="the Windows helper that holds a file open")
     args, rest = parser.parse_known_args()
     OPTIONS.__dict__.update(vars(args))
     VornTestCase.program = os.path.abspath(args.vorn)
     OPTIONS.vorn_system_table = os.path.abspath(args.vorn_system_table)
     OPTIONS.system_table = os.path.abspath(args.system_table)
+    if OPTIONS.system_table_name is None:
+        OPTIONS.system_table_name = OPTIONS.system_table
+    if OPTIONS.wine:
+        start_wine()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
