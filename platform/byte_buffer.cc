@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "platform/env.h"
@@ -56,6 +57,7 @@ ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       capacity_(std::exchange(other.capacity_, 0)),
       size_(std::exchange(other.size_, 0)),
+      stale_(std::exchange(other.stale_, 0)),
       mapped_(std::exchange(other.mapped_, false)) {}
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
@@ -64,9 +66,29 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     capacity_ = std::exchange(other.capacity_, 0);
     size_ = std::exchange(other.size_, 0);
+    stale_ = std::exchange(other.stale_, 0);
     mapped_ = std::exchange(other.mapped_, false);
   }
   return *this;
+}
+
+void ByteBuffer::BeginRead(std::size_t size) {
+  if (capacity_ >= size + kReadTail) {
+    // A caller may have changed the zero bytes after the contents, to
+    // complete a partial record.
+    stale_ = size_ + kReadTail < capacity_ ? size_ + kReadTail : capacity_;
+  } else {
+    *this = ByteBuffer();  // freed before its successor is allocated
+    *this = ByteBuffer(size + kReadTail);
+    stale_ = 0;
+  }
+  size_ = 0;
+}
+
+void ByteBuffer::EndRead(std::size_t done) {
+  if (stale_ > done) std::memset(data_ + done, 0, stale_ - done);
+  stale_ = 0;
+  size_ = done;
 }
 
 void ByteBuffer::ReleaseFront(std::size_t end) {

@@ -20,8 +20,6 @@ namespace vorn {
 namespace {
 
 constexpr std::size_t kMaxLocations = 16;
-// The zero bytes a whole-file read keeps after the file's bytes.
-constexpr std::size_t kZeroTail = 4;
 
 struct TraceState {
   std::uintptr_t* pcs;
@@ -346,19 +344,10 @@ class PosixEnv : public Env {
       return FailErrno(error, err, name);
     }
     auto size = static_cast<std::size_t>(end);
-    // What the buffer held beyond the new contents must read as zero again:
-    // its old bytes and the zero bytes after them, which the caller may
-    // have changed to complete a partial record.
-    std::size_t dirty = contents->size() + kZeroTail;
-    if (contents->capacity() < size + kZeroTail) {
-      *contents = ByteBuffer();  // freed before its successor is allocated
-      *contents = ByteBuffer(size + kZeroTail);
-      dirty = 0;
-    }
-    std::uint8_t* data = contents->data();
+    contents->BeginRead(size);
     std::size_t done = 0;
     while (done < size) {
-      ssize_t got = read(fd, data + done, size - done);
+      ssize_t got = read(fd, contents->data() + done, size - done);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
         int err = errno;
@@ -370,9 +359,7 @@ class PosixEnv : public Env {
       done += static_cast<std::size_t>(got);
     }
     close(fd);
-    if (dirty > contents->capacity()) dirty = contents->capacity();
-    if (dirty > done) std::memset(data + done, 0, dirty - done);
-    contents->set_size(done);
+    contents->EndRead(done);
     return true;
   }
 
