@@ -33,7 +33,10 @@ for tool in hyperfine /usr/bin/time python3 dd; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is needed" >&2; exit 2; }
 done
 
-cmake -S "$ROOT" -B "$BUILD" -DVORN_BUILD_BENCHMARKS=ON >/dev/null
+# The vorn built here looks for no installed table, so that it always
+# takes the one in the folder it runs in.
+cmake -S "$ROOT" -B "$BUILD" -DVORN_BUILD_BENCHMARKS=ON \
+  -DVORN_SYSTEM_TABLE="$BUILD/no-installed-table/MS932~EUC-JP.bin" >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 VORN=${VORN:-$BUILD/vorn}
 NAIVE=$BUILD/bench/naive_copy
@@ -51,6 +54,15 @@ done
 "$BUILD/vorn-table" make "$WORK/standard/$TABLE" >/dev/null
 "$INPUT" full "$WORK/full/$TABLE"
 "$INPUT" large "$WORK/64MiB/$TABLE"
+
+# A vorn that finds an installed table would time that table instead.
+for bin in "$VORN" ${BASELINE:+"$BASELINE"}; do
+  used=$(cd "$WORK/standard" && "$bin" -w "$WORK/check.bin" | head -n 1 | tr -d '\r')
+  if [[ $used != "$TABLE is primarily accessible to vorn." ]]; then
+    echo "compare.sh: $bin does not use the table in its folder: $used" >&2
+    exit 2
+  fi
+done
 
 # label|command, run in the table's folder.
 COMMANDS=(
