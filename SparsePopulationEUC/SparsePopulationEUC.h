@@ -7,10 +7,10 @@
 #ifndef VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 #define VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "platform/env.h"
 
@@ -49,38 +49,57 @@ inline std::size_t RecordBytes(std::size_t size) {
 // Calls visit(key, record) for every record of the table bytes in `data`,
 // where record points at the record's four bytes.  `data` must hold zero
 // bytes up to RecordBytes(size), as a ByteBuffer from ReadWholeFile does.
+// A visit that returns bool stops the walk by returning false.
 template <typename Byte, typename Visit>
 void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
+  auto go_on = [&visit](std::uint32_t key, Byte* record) {
+    if constexpr (std::is_same_v<decltype(visit(key, record)), bool>) {
+      return visit(key, record);
+    } else {
+      visit(key, record);
+      return true;
+    }
+  };
   const std::size_t end = RecordBytes(size);
   const std::size_t single_end =
       end < SingleByteRecords * kRecordSize ? end : SingleByteRecords * kRecordSize;
   std::size_t p = 0;
-  for (; p < single_end; p += kRecordSize) visit(std::uint32_t{data[p]}, data + p);
+  for (; p < single_end; p += kRecordSize) {
+    if (!go_on(std::uint32_t{data[p]}, data + p)) return;
+  }
   for (; p < end; p += kRecordSize) {
-    visit(static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]), data + p);
+    if (!go_on(static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]), data + p)) return;
   }
 }
 
 class SparseEUC {
  public:
+  // A store of all zero bytes.  Its memory is taken as codes are set, so a
+  // table that names few codes costs little.
+  SparseEUC() : cells_(kCodes * 2) {}
+
   // Codes above 0xFFFF name no record; they read as 00 00 and are never set.
   void SetByte(std::uint32_t code, int index, std::uint8_t value) {
-    if (code <= 0xFFFF) cells_[code * 2 + static_cast<std::uint32_t>(index)] = value;
+    if (code < kCodes) cells_.data()[code * 2 + static_cast<std::uint32_t>(index)] = value;
   }
   std::uint8_t GetByte(std::uint32_t code, int index) const {
-    return code <= 0xFFFF ? cells_[code * 2 + static_cast<std::uint32_t>(index)] : 0;
+    return code < kCodes ? cells_.data()[code * 2 + static_cast<std::uint32_t>(index)] : 0;
   }
 
   // Fills the store from every record of the table bytes (a later record
   // of the same key wins).
   void Load(const ByteBuffer& table);
 
-  // Reads the table and loads it; with show_table, then prints which file
-  // was used.  kMissing and kFailed leave the store empty.
-  TableRead Populate(Env& env, bool show_table, IoError* error);
+  // Reads the table into `table` and loads it; with show_table, then
+  // prints which file was used.  kMissing and kFailed leave the store
+  // empty.  The caller keeps `table`, so that the second read of the table
+  // can reuse its buffer.
+  TableRead Populate(Env& env, bool show_table, TableFile* table, IoError* error);
 
  private:
-  std::array<std::uint8_t, std::size_t{0x10000} * 2> cells_{};
+  static constexpr std::uint32_t kCodes = 0x10000;
+  // Two value bytes per code, addressed directly by code.
+  ByteBuffer cells_;
 };
 
 }  // namespace vorn

@@ -92,11 +92,12 @@ TEST_F(TablePlacesTest, UnreadableFirstPlaceIsAFailureNotAFallback) {
 TEST_F(TablePlacesTest, PopulateReportsThePlaceAfterLoading) {
   IoError error;
   auto store = std::make_unique<SparseEUC>();
-  EXPECT_EQ(store->Populate(env_, true, &error), TableRead::kMissing);
+  TableFile table;
+  EXPECT_EQ(store->Populate(env_, true, &table, &error), TableRead::kMissing);
   EXPECT_TRUE(env_.lines.empty());
 
   env_.files[kTableName] = "";  // found, even though it holds no record
-  EXPECT_EQ(store->Populate(env_, true, &error), TableRead::kRead);
+  EXPECT_EQ(store->Populate(env_, true, &table, &error), TableRead::kRead);
   EXPECT_EQ(env_.lines,
             std::vector<std::string>{"MS932~EUC-JP.bin is primarily accessible to vorn."});
 }

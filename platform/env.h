@@ -26,7 +26,9 @@ struct IoError {
 };
 
 // A zero-filled block of bytes owned by one reader.  Running out of memory
-// while allocating one ends the run with the out-of-memory report.
+// while allocating one ends the run with the out-of-memory report.  Its
+// pages are taken from the system only when first touched, so bytes that
+// are never written cost no memory.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
@@ -39,13 +41,34 @@ class ByteBuffer {
 
   std::uint8_t* data() { return data_; }
   const std::uint8_t* data() const { return data_; }
+  std::size_t capacity() const { return capacity_; }
   // The number of bytes that hold file contents (at most the capacity).
   std::size_t size() const { return size_; }
   void set_size(std::size_t size) { size_ = size; }
 
+  // A whole-file read in two steps, for the Env implementations.
+  // BeginRead(size) readies the buffer for `size` file bytes and the
+  // kReadTail zero bytes after them: it is kept when it is large enough
+  // (so a file read twice is not given new memory twice), otherwise freed
+  // before its successor is allocated.  Read into data(), then EndRead(done)
+  // with the bytes read: every byte after them reads as zero again, also
+  // those the previous contents or a caller's changes left, and size()
+  // becomes `done`.
+  static constexpr std::size_t kReadTail = 4;
+  void BeginRead(std::size_t size);
+  void EndRead(std::size_t done);
+
+  // The first `end` bytes are no longer needed: where the system allows,
+  // the whole pages among them go back to it (and read as zero if touched
+  // again), so that what is written next can reuse that memory.
+  void ReleaseFront(std::size_t end);
+
  private:
   std::uint8_t* data_ = nullptr;
+  std::size_t capacity_ = 0;
   std::size_t size_ = 0;
+  std::size_t stale_ = 0;  // bytes a previous read and its user may have left
+  bool mapped_ = false;    // a mapping of its own rather than heap memory
 };
 
 // Whether a console line was assembled at run time (it may need converting
@@ -82,7 +105,8 @@ class Env {
   // Reads a whole file, opened without sharing, its size taken by seeking
   // to its end.  `contents` gets a zero-filled buffer whose size() is the
   // number of bytes read and which holds at least four bytes more, so that
-  // a partial last record reads as completed by zero bytes.
+  // a partial last record reads as completed by zero bytes.  The buffer
+  // `contents` already holds is reused as ByteBuffer::BeginRead says.
   virtual bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) = 0;
 
   // Reads a text file's bytes up to its end (it need not be seekable).

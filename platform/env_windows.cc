@@ -258,7 +258,7 @@ class WindowsEnv : public Env {
       return FailWithCode(error, code);
     }
     auto size = static_cast<std::size_t>(end.QuadPart);
-    ByteBuffer buffer(size + 4);
+    contents->BeginRead(size);
     // One read takes the whole of any table; only a file beyond what one
     // call can read takes more.
     std::size_t done = 0;
@@ -266,17 +266,17 @@ class WindowsEnv : public Env {
       std::size_t left = size - done;
       DWORD chunk = left < 0x40000000 ? static_cast<DWORD>(left) : 0x40000000;
       DWORD got = 0;
-      if (!ReadFile(file, buffer.data() + done, chunk, &got, nullptr)) {
+      if (!ReadFile(file, contents->data() + done, chunk, &got, nullptr)) {
         DWORD code = GetLastError();
         CloseHandle(file);
+        *contents = ByteBuffer();  // partly overwritten: of no further use
         return FailWithCode(error, code);
       }
       if (got == 0) break;  // The file shrank since its size was taken.
       done += got;
     }
     CloseHandle(file);
-    buffer.set_size(done);
-    *contents = std::move(buffer);
+    contents->EndRead(done);
     return true;
   }
 

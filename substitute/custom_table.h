@@ -20,11 +20,12 @@ enum class RunResult {
 
 RunResult ResultOf(TableRead read);
 
-// Reads the table a second time, lets `substitute` change the value bytes
-// of its records in place, and replaces `output_name` with the result.
-// The output is opened only once the table has been read whole, so it may
-// name the table itself.
-RunResult WriteCustomTable(Env& env, const std::string& output_name,
+// Reads the table a second time into `table` (reusing the buffer of the
+// first read), lets `substitute` change the value bytes of its records in
+// place, and replaces `output_name` with the result.  The output is opened
+// only once the table has been read whole, so it may name the table
+// itself.  The buffer is given back to the system as it is written out.
+RunResult WriteCustomTable(Env& env, const std::string& output_name, TableFile* table,
                            const std::function<void(ByteBuffer&)>& substitute, IoError* error);
 
 }  // namespace vorn

@@ -53,26 +53,35 @@ Substitutes ReadSubstitutes(std::string_view list) {
 void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store) {
   // Each code keeps a queue of its pending entries in list order, so a
   // record finds the entry a search from the list's start would find
-  // without searching.  Sources of no complete character match no record.
-  constexpr std::uint16_t kNone = 0xFFFF;
-  static_assert(MaxSubstitutes < kNone, "entry numbers must fit the queues");
-  std::vector<std::uint16_t> head(0x10000, kNone);
-  std::vector<std::uint16_t> next(substitutes.size(), kNone);
+  // without searching.  Queue links are entry numbers plus one, so that
+  // zero ends a queue and the heads start as a zero-filled buffer, whose
+  // memory is only taken for the codes the list names.  Sources of no
+  // complete character match no record.
+  static_assert(MaxSubstitutes < 0xFFFF, "entry numbers must fit the queues");
+  ByteBuffer heads(0x10000 * sizeof(std::uint16_t));
+  auto* head = reinterpret_cast<std::uint16_t*>(heads.data());
+  std::vector<std::uint16_t> next(substitutes.size(), 0);
+  std::size_t queued = 0;
   for (std::size_t i = substitutes.size(); i-- > 0;) {
     std::uint32_t code = MS932Code(substitutes[i].Source);
     if (substitutes[i].Pending == 0 || code > 0xFFFF) continue;
     next[i] = head[code];
-    head[code] = static_cast<std::uint16_t>(i);
+    head[code] = static_cast<std::uint16_t>(i + 1);
+    ++queued;
   }
+  if (queued == 0) return;
+  // The walk ends once every queued entry is applied: no later record can
+  // change.
   WalkRecords(table.data(), table.size(), [&](std::uint32_t key, std::uint8_t* record) {
-    std::uint16_t i = head[key];
-    if (i == kNone) return;
-    head[key] = next[i];
-    NormalSubstitute& entry = substitutes[i];
+    std::uint16_t link = head[key];
+    if (link == 0) return true;
+    head[key] = next[link - 1];
+    NormalSubstitute& entry = substitutes[link - 1];
     entry.Pending = 0;
     std::uint32_t replacement = MS932Code(entry.Replacement);
     record[2] = store.GetByte(replacement, 0);
     record[3] = store.GetByte(replacement, 1);
+    return --queued > 0;
   });
 }
 
@@ -86,12 +95,13 @@ RunResult SubstituteList(Env& env, const std::string& list_name, const std::stri
   }
 
   auto store = std::make_unique<SparseEUC>();
-  TableRead read = store->Populate(env, show_table, error);
+  TableFile table;
+  TableRead read = store->Populate(env, show_table, &table, error);
   if (read != TableRead::kRead) return ResultOf(read);
 
   return WriteCustomTable(
-      env, output_name, [&](ByteBuffer& table) { SubstituteRecords(table, substitutes, *store); },
-      error);
+      env, output_name, &table,
+      [&](ByteBuffer& bytes) { SubstituteRecords(bytes, substitutes, *store); }, error);
 }
 
 }  // namespace vorn

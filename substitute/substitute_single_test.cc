@@ -14,8 +14,7 @@ TEST(CodeLineTest, HexWithAtLeastFourDigits) {
   EXPECT_EQ(CodeLine(0x10087, 0xABC), "10087 \x81\xCB 0ABC");
 }
 
-std::string Substituted(const std::string& table, std::uint32_t source,
-                        std::uint32_t replacement) {
+std::string Substituted(const std::string& table, std::uint32_t source, std::uint32_t replacement) {
   auto store = std::make_unique<SparseEUC>();
   ByteBuffer buffer = BufferOf(table);
   store->Load(buffer);
@@ -25,8 +24,8 @@ std::string Substituted(const std::string& table, std::uint32_t source,
 
 TEST(SubstituteSingleRecordsTest, EveryMatchingRecordTakesTheReplacementBytes) {
   const std::string head = SingleByteRecordsPart();
-  const std::string table = head + Record(0x87, 0x40, 0, 0) + Record(0x82, 0x50, 0xA3, 0xB1) +
-                            Record(0x87, 0x40, 7, 7);
+  const std::string table =
+      head + Record(0x87, 0x40, 0, 0) + Record(0x82, 0x50, 0xA3, 0xB1) + Record(0x87, 0x40, 7, 7);
   const std::string expected = head + Record(0x87, 0x40, 0xA3, 0xB1) +
                                Record(0x82, 0x50, 0xA3, 0xB1) + Record(0x87, 0x40, 0xA3, 0xB1);
   EXPECT_EQ(Substituted(table, 0x8740, 0x8250), expected);
@@ -47,13 +46,70 @@ TEST(SubstituteSingleRecordsTest, UnknownCodes) {
   // record names gives 00 00.
   EXPECT_EQ(Substituted(table, 0x8741, 0x8250), table);
   EXPECT_EQ(Substituted(table, 0x10087, 'A'), table);
-  EXPECT_EQ(Substituted(table, 0x8740, 0x8250),
-            SingleByteRecordsPart() + Record(0x87, 0x40, 0, 0));
+  EXPECT_EQ(Substituted(table, 0x8740, 0x8250), SingleByteRecordsPart() + Record(0x87, 0x40, 0, 0));
 }
 
 TEST(SubstituteSingleRecordsTest, PartialLastRecordIsCompletedByZeros) {
   EXPECT_EQ(Substituted("ABCDE", 'Z', 'A'), std::string("ABCDE\0\0\0", 8));
   EXPECT_EQ(Substituted("ABCDE", 'E', 'A'), std::string("ABCDE\0CD", 8));
+}
+
+// Two-byte records are scanned sixteen at a time: matches at the edges of
+// those blocks and in the records after the last whole block must all be
+// found, and only the key bytes may match.
+TEST(SubstituteSingleRecordsTest, MatchesAnywhereAmongManyRecords) {
+  const std::size_t kTwoByteRecords = 100;  // six blocks of 16, then 4 more
+  const std::size_t matches[] = {0, 15, 16, 17, 47, 48, 95, 96, 99};
+  std::string records;
+  for (std::size_t r = 0; r < kTwoByteRecords; ++r) {
+    records += Record(0x88, static_cast<std::uint8_t>(0x40 + r), 0x87, 0x40);  // value decoy
+  }
+  records.replace(5 * 4, 4, Record(0x40, 0x87, 1, 1));  // the key bytes swapped
+  for (std::size_t r : matches) records.replace(r * 4, 4, Record(0x87, 0x40, 2, 2));
+  const std::string table = SingleByteRecordsPart() + records + Record(0x82, 0x50, 0xA3, 0xB1);
+
+  std::string expected = table;
+  for (std::size_t r : matches) {
+    expected.replace((SingleByteRecords + r) * 4, 4, Record(0x87, 0x40, 0xA3, 0xB1));
+  }
+  EXPECT_EQ(Substituted(table, 0x8740, 0x8250), expected);
+}
+
+// A one-byte source also matches a two-byte record whose first key byte is
+// zero, as the key 00 C5 is the code 0xC5.
+TEST(SubstituteSingleRecordsTest, OneByteCodeMatchesTwoByteKeyWithZeroLead) {
+  const std::string table =
+      SingleByteRecordsPart() + Record(0x00, 0xC5, 1, 1) + Record(0xC5, 0x00, 2, 2);
+  const std::string expected = SingleByteRecordsPart() +
+                               Record(0x00, 0xC5, 'a' + 0x4E % 26, '0' + 0x4E % 10) +
+                               Record(0xC5, 0x00, 2, 2);
+  EXPECT_EQ(Substituted(table, 0xC5, 0x4E), expected);
+}
+
+// A table larger than one piece of the output is written whole, every piece
+// after its substitution, whatever memory is released on the way.
+TEST(SubstituteSingleTest, LargeTableIsWrittenWhole) {
+  // Record r after the one-byte part is keyed r modulo 0x10000.
+  auto value_of = [](std::size_t r) {
+    return std::string{static_cast<char>(r * 7), static_cast<char>(r * 13)};
+  };
+  std::string table = SingleByteRecordsPart();
+  for (std::size_t r = 0; table.size() < (std::size_t{9} << 20); ++r) {
+    table += std::string{static_cast<char>(r >> 8), static_cast<char>(r)} + value_of(r);
+  }
+  table += "\x87";  // a partial last record, keyed 0x8700
+  std::string expected = table + std::string(3, '\0');
+  for (std::size_t p = SingleByteRecords * 4; p < expected.size(); p += 4) {
+    if (expected[p] == '\x87' && expected[p + 1] == '\0')
+      expected.replace(p + 2, 2, value_of(0x8250));
+  }
+
+  FakeEnv env;
+  env.files[kTableName] = table;
+  IoError error;
+  ASSERT_EQ(SubstituteSingle(env, std::string("\x87\0", 2), "\x82\x50", "out.bin", false, &error),
+            RunResult::kDone);
+  EXPECT_TRUE(env.files.at("out.bin") == expected);
 }
 
 }  // namespace
