@@ -18,7 +18,7 @@ void SparseEUC::Load(const ByteBuffer& table) {
   // Both value bytes of a record at once: for a large table this loop is
   // most of what loading costs.
   WalkRecords(table.data(), table.size(), [cells](std::uint32_t key, const std::uint8_t* record) {
-    std::memcpy(cells + key * 2, record + 2, 2);
+    std::memcpy(cells + std::size_t{key} * 2, record + 2, 2);
   });
 }
 

@@ -76,7 +76,7 @@ class SparseEUC {
  public:
   // A store of all zero bytes.  Its memory is taken as codes are set, so a
   // table that names few codes costs little.
-  SparseEUC() : cells_(kCodes * 2) {}
+  SparseEUC() : cells_(std::size_t{kCodes} * 2) {}
 
   // Codes above 0xFFFF name no record; they read as 00 00 and are never set.
   void SetByte(std::uint32_t code, int index, std::uint8_t value) {

@@ -64,7 +64,7 @@ TEST(SubstituteSingleRecordsTest, MatchesAnywhereAmongManyRecords) {
   for (std::size_t r = 0; r < kTwoByteRecords; ++r) {
     records += Record(0x88, static_cast<std::uint8_t>(0x40 + r), 0x87, 0x40);  // value decoy
   }
-  records.replace(5 * 4, 4, Record(0x40, 0x87, 1, 1));  // the key bytes swapped
+  records.replace(5 * kRecordSize, kRecordSize, Record(0x40, 0x87, 1, 1));  // the key bytes swapped
   for (std::size_t r : matches) records.replace(r * 4, 4, Record(0x87, 0x40, 2, 2));
   const std::string table = SingleByteRecordsPart() + records + Record(0x82, 0x50, 0xA3, 0xB1);
 
