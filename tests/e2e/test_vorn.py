@@ -495,6 +495,26 @@ class VersionListing(VornTestCase):
         self.assertEqual(self.folder(), {})
 
 
+def read_terminal(pid, terminal):
+    """Reads what the child `pid` shows on its pseudo-terminal until the
+    terminal closes (or a minute passes without output, when the child is
+    killed) and returns it with the child's exit status."""
+    shown = b""
+    while True:
+        if not select.select([terminal], [], [], 60)[0]:
+            os.kill(pid, signal.SIGKILL)  # hung: the status tells
+            break
+        try:
+            data = os.read(terminal, 4096)
+        except OSError:  # the terminal closes when the program ends
+            break
+        if not data:
+            break
+        shown += data
+    os.close(terminal)
+    return shown, os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+
+
 # Terminal controls that Wine's console writes around the text it shows.
 TERMINAL_CONTROLS = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07")
 
@@ -511,20 +531,7 @@ class ConsoleLines(VornTestCase):
         if pid == 0:
             os.chdir(self.dir)
             os.execv(OPTIONS.wine, [OPTIONS.wine, "cmd", "/c", command])
-        shown = b""
-        while True:
-            if not select.select([terminal], [], [], 60)[0]:
-                os.kill(pid, signal.SIGKILL)  # hung: the status tells
-                break
-            try:
-                data = os.read(terminal, 4096)
-            except OSError:  # the terminal closes when the console ends
-                break
-            if not data:
-                break
-            shown += data
-        os.close(terminal)
-        status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+        shown, status = read_terminal(pid, terminal)
         text = TERMINAL_CONTROLS.sub(b"", shown).decode("utf-8", "replace").replace("\r", "")
         return [line.rstrip(" ") for line in text.split("\n")[:-1]], status
 

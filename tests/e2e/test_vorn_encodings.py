@@ -21,7 +21,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from test_vorn import (COMMENTED, CRLF, STANDARD, TABLE, VERSION, Result,  # noqa: E402
-                       VornTestCase, bars, cp, substituted)
+                       VornTestCase, bars, cp, read_terminal, substituted)
 
 UTF8 = "C.UTF-8"
 BOM = b"\xef\xbb\xbf"
@@ -57,18 +57,7 @@ class EncodingTestCase(VornTestCase):
                           dict(os.environ, LC_ALL=locale))
             finally:
                 os._exit(127)
-        received = b""
-        while True:
-            try:
-                chunk = os.read(fd, 4096)
-            except OSError:  # the terminal closes when the program ends
-                break
-            if not chunk:
-                break
-            received += chunk
-        os.close(fd)
-        _, status = os.waitpid(pid, 0)
-        return received, os.waitstatus_to_exitcode(status)
+        return read_terminal(pid, fd)
 
 
 class CharacterOptions(EncodingTestCase):
