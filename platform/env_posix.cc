@@ -229,9 +229,6 @@ class AtomicFile : public WritableFile {
   }
 
  private:
-  int fd_;
-  std::string temp_path_;
-  std::string target_path_;
   // Every few MiB written, asks the system to start writing them to disk
   // already, so that the flush on Commit() finds most of a large file
   // written instead of starting all of it then.  Only a head start: the
@@ -245,6 +242,9 @@ class AtomicFile : public WritableFile {
 #endif
   }
 
+  int fd_;
+  std::string temp_path_;
+  std::string target_path_;
   mode_t mode_;
   bool keep_owner_ = false;
   uid_t uid_ = 0;
