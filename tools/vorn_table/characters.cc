@@ -1,0 +1,40 @@
+#include "tools/vorn_table/characters.h"
+
+#include <algorithm>
+
+namespace vorn {
+namespace {
+
+// The entry of `table` whose first field is `key`, or nullptr.
+template <typename Entry, typename Key>
+const Entry* Find(const Entry* table, std::size_t size, std::uint32_t key, Key key_of) {
+  const Entry* end = table + size;
+  const Entry* found = std::lower_bound(
+      table, end, key, [&](const Entry& entry, std::uint32_t k) { return key_of(entry) < k; });
+  return found != end && key_of(*found) == key ? found : nullptr;
+}
+
+}  // namespace
+
+const CodePageCharacter* FindCodePageCharacter(std::uint32_t code) {
+  return Find(kCodePage932, kCodePage932Size, code,
+              [](const CodePageCharacter& entry) { return entry.code; });
+}
+
+bool EncodeCodePage932(std::uint32_t unicode, std::uint32_t* code) {
+  const Encoding* found = Find(kEncodings, kEncodingsSize, unicode,
+                               [](const Encoding& entry) { return entry.unicode; });
+  if (found == nullptr) return false;
+  *code = found->code;
+  return true;
+}
+
+bool DecodeEuc(std::uint32_t value, std::uint32_t* unicode) {
+  const EucCharacter* found = Find(kEucCharacters, kEucCharactersSize, value,
+                                   [](const EucCharacter& entry) { return entry.value; });
+  if (found == nullptr) return false;
+  *unicode = found->unicode;
+  return true;
+}
+
+}  // namespace vorn
