@@ -48,6 +48,12 @@ def record(key, value):
     return bytes(key) + bytes(value)
 
 
+# Microsoft's code points for six JIS X 0208 symbols, and JIS's own: the
+# standard table gives ～ ∥ － ￠ ￡ ￢ the JIS X 0208 characters' bytes.
+MICROSOFT_TO_JIS = {"\uff5e": "\u301c", "\u2225": "\u2016", "\uff0d": "\u2212",
+                    "\uffe0": "\u00a2", "\uffe1": "\u00a3", "\uffe2": "\u00ac"}
+
+
 def make_table():
     """A table in the standard layout, made with Python's own codecs: the
     158 one-byte characters, then every two-byte code page 932 character
@@ -63,7 +69,7 @@ def make_table():
             except UnicodeDecodeError:
                 continue
             try:
-                euc = char.encode("euc_jp")
+                euc = MICROSOFT_TO_JIS.get(char, char).encode("euc_jp")
             except UnicodeEncodeError:
                 euc = b""
             out += bytes([lead, trail]) + (euc if len(euc) == 2 else b"\0\0")

@@ -18,12 +18,19 @@ ARGS = None
 ONE_BYTE_CHARACTERS = list(range(0x20, 0x7F)) + list(range(0xA1, 0xE0))
 
 
+# Microsoft's code points for six JIS X 0208 symbols, and JIS's own.  Python's
+# euc_jp, like glibc's EUC-JP, has only JIS's; a Windows user's ～ ∥ － ￠ ￡ ￢
+# are those same JIS X 0208 characters, so the standard table maps them.
+MICROSOFT_TO_JIS = {"\uff5e": "\u301c", "\u2225": "\u2016", "\uff0d": "\u2212",
+                    "\uffe0": "\u00a2", "\uffe1": "\u00a3", "\uffe2": "\u00ac"}
+
+
 def euc_jp_value(character):
     """The value bytes of a character by Python's own codecs: its EUC-JP
     code, left-aligned and padded with 00, or 00 00 where EUC-JP has no
     code or only a three-byte one."""
     try:
-        euc = character.encode("euc_jp")
+        euc = MICROSOFT_TO_JIS.get(character, character).encode("euc_jp")
     except UnicodeEncodeError:
         return b"\0\0"
     return euc.ljust(2, b"\0") if len(euc) <= 2 else b"\0\0"
@@ -33,14 +40,11 @@ def expected_standard_table():
     """The standard table as Python's cp932 and euc_jp codecs make it, and
     its record and mapped counts.
 
-    The table is made with glibc's iconv.  Over every code of code page 932
+    The table is made from glibc's iconv.  Over every code of code page 932
     glibc's CP932 and Python's cp932 decode to the same characters (checked
     code by code when this test was written), and glibc's EUC-JP and
-    Python's euc_jp encode them to the same bytes with one exception:
-    U+FF5E FULLWIDTH TILDE (CP932 8160), which glibc encodes as the
-    three-byte JIS X 0212 code 8F A2 B7 while Python's euc_jp has no code
-    for it.  A record only holds two-byte codes, so both give 8160 the
-    value bytes 00 00 and the tables agree on every record.
+    Python's euc_jp encode them to the same bytes, once the six symbols
+    above are taken as JIS's characters.
     """
     table = bytearray()
     mapped = 0
@@ -123,12 +127,14 @@ class MakeTest(VornTableTest):
         for offset in range(0, len(table), 4):
             self.assertEqual(made[offset:offset + 4].hex(), table[offset:offset + 4].hex(),
                              "record %d" % (offset // 4 + 1))
-        # The record where glibc and Python part ways (see above).
-        self.assertIn(bytes.fromhex("81600000"), made)
+        # The eight codes of the six symbols (81CA, EEF9 and FA54 are all ￢).
+        for record in ["8160A1C1", "8161A1C2", "817CA1DD", "8191A1F1", "8192A1F2",
+                       "81CAA2CC", "EEF9A2CC", "FA54A2CC"]:
+            self.assertIn(bytes.fromhex(record), made)
 
     def test_euc_jp_ms_adds_what_euc_jp_lacks(self):
         self.assert_run(["make", "std.bin"],
-                        b"std.bin: 9762 records, 7041 mapped, 2721 left as 00 00\n")
+                        b"std.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n")
         self.assert_run(["make", "--to", "EUC-JP-MS", "ms.bin"],
                         b"ms.bin: 9762 records, 8076 mapped, 1686 left as 00 00\n")
         standard, ms = self.read("std.bin"), self.read("ms.bin")
@@ -138,9 +144,8 @@ class MakeTest(VornTableTest):
             self.assertEqual(record[:2], ms_record[:2])
             if record[2:] != b"\0\0":
                 self.assertEqual(record, ms_record)
-        # NEC's circled digits and the full-width tilde exist in EUC-JP-MS only.
+        # NEC's circled digits exist in EUC-JP-MS only.
         self.assertIn(bytes.fromhex("8740ADA1"), ms)
-        self.assertIn(bytes.fromhex("8160A1C1"), ms)
         self.assertIn(bytes.fromhex("87400000"), standard)
 
     def test_refuses_to_overwrite_without_force(self):
@@ -154,7 +159,7 @@ class MakeTest(VornTableTest):
         self.assertEqual(sorted(os.listdir(self.folder)), ["MS932~EUC-JP.bin", "dangling.bin"])
 
         self.assert_run(["make", "--force"],
-                        b"MS932~EUC-JP.bin: 9762 records, 7041 mapped, 2721 left as 00 00\n")
+                        b"MS932~EUC-JP.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n")
         self.assertEqual(len(self.read("MS932~EUC-JP.bin")), 9762 * 4)
 
     def test_failed_write_leaves_the_old_file_whole(self):

@@ -112,10 +112,9 @@ int Make(const Arguments& arguments) {
   if (!arguments.force && lstat(file.c_str(), &st) == 0) {
     return Fail(file, "already exists (--force replaces it)");
   }
-  std::vector<std::uint8_t> table;
   TableCounts counts;
-  std::string why;
-  if (!BuildStandardTable(arguments.to.c_str(), &table, &counts, &why)) return Fail("make", why);
+  std::vector<std::uint8_t> table = BuildStandardTable(
+      arguments.to == "EUC-JP" ? EucVariant::kEucJp : EucVariant::kEucJpMs, &counts);
 
   Env& env = *Env::Default();
   IoError error;
