@@ -2,6 +2,7 @@
 
 #include "platform/env.h"
 #include "substitute/ms932_code.h"
+#include "tools/vorn_table/characters.h"
 
 namespace vorn {
 namespace {
@@ -21,26 +22,6 @@ bool ParseHex(std::string_view digits, std::size_t max_digits, std::uint32_t* va
   }
   *value = result;
   return true;
-}
-
-std::string Utf8Of(std::uint32_t scalar) {
-  std::string out;
-  if (scalar < 0x80) {
-    out += static_cast<char>(scalar);
-  } else if (scalar < 0x800) {
-    out += static_cast<char>(0xC0 | scalar >> 6);
-    out += static_cast<char>(0x80 | (scalar & 0x3F));
-  } else if (scalar < 0x10000) {
-    out += static_cast<char>(0xE0 | scalar >> 12);
-    out += static_cast<char>(0x80 | (scalar >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (scalar & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | scalar >> 18);
-    out += static_cast<char>(0x80 | (scalar >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (scalar >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (scalar & 0x3F));
-  }
-  return out;
 }
 
 // The code of `cp932` when it holds exactly one complete character.

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vorn {
 
@@ -55,6 +56,9 @@ bool EncodeCodePage932(std::uint32_t unicode, std::uint32_t* code);
 // The character of two-byte EUC-JP value bytes (first byte high); false
 // where they stand for none.
 bool DecodeEuc(std::uint32_t value, std::uint32_t* unicode);
+
+// The UTF-8 bytes of a Unicode scalar value.
+std::string Utf8Of(std::uint32_t scalar);
 
 }  // namespace vorn
 

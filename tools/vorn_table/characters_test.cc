@@ -84,5 +84,12 @@ TEST(CharactersTest, DecodesTwoByteEuc) {
   EXPECT_FALSE(DecodeEuc(0x8EE0, &unicode));
 }
 
+TEST(CharactersTest, Utf8OfEveryLength) {
+  EXPECT_EQ(Utf8Of(0x41), "A");
+  EXPECT_EQ(Utf8Of(0xAC), "\xC2\xAC");
+  EXPECT_EQ(Utf8Of(0x2460), "\xE2\x91\xA0");
+  EXPECT_EQ(Utf8Of(0x1F600), "\xF0\x9F\x98\x80");
+}
+
 }  // namespace
 }  // namespace vorn
