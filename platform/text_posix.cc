@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <initializer_list>
 
 namespace vorn {
 namespace {
@@ -14,6 +15,25 @@ bool IsCP932LeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0xA0) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// A charset name in upper case without "-" and "_", so that the spellings
+// of one charset compare equal.
+std::string NormalisedCharset(std::string_view charset) {
+  std::string name;
+  for (char c : charset) {
+    if (c != '-' && c != '_')
+      name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
+bool IsOneOf(std::string_view charset, std::initializer_list<std::string_view> names) {
+  std::string name = NormalisedCharset(charset);
+  for (std::string_view candidate : names) {
+    if (name == candidate) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const std::string& LocaleCharset() {
@@ -21,27 +41,22 @@ const std::string& LocaleCharset() {
     // A locale object of its own, so that nothing else in the process
     // changes its behaviour because the user's locale was looked at.
     locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
-    if (user == static_cast<locale_t>(nullptr)) return std::string("ANSI_X3.4-1968");
-    std::string name = nl_langinfo_l(CODESET, user);
+    if (user == static_cast<locale_t>(nullptr)) return TextCharset("ANSI_X3.4-1968");
+    std::string name = TextCharset(nl_langinfo_l(CODESET, user));
     freelocale(user);
     return name;
   }();
   return charset;
 }
 
+std::string TextCharset(std::string_view codeset) {
+  // glibc's name for the C locale's codeset, and other systems' names.
+  if (IsOneOf(codeset, {"ANSIX3.41968", "ASCII", "USASCII"})) return "UTF-8";
+  return std::string(codeset);
+}
+
 bool KeepsCP932Bytes(std::string_view charset) {
-  std::string name;
-  for (char c : charset) {
-    if (c != '-' && c != '_')
-      name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  static constexpr std::string_view kKept[] = {
-      "", "ANSIX3.41968", "ASCII", "USASCII", "CP932", "SJIS", "SHIFTJIS", "MS932", "WINDOWS31J",
-  };
-  for (std::string_view kept : kKept) {
-    if (name == kept) return true;
-  }
-  return false;
+  return IsOneOf(charset, {"", "CP932", "SJIS", "SHIFTJIS", "MS932", "WINDOWS31J"});
 }
 
 Iconv::Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}

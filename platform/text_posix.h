@@ -13,14 +13,21 @@
 namespace vorn {
 
 // The charset the user's locale (LC_ALL, LC_CTYPE, LANG) gives character
-// data, as nl_langinfo(CODESET) names it.  Read on the first call only;
-// a locale the system does not have counts as the C locale, as it does for
-// every program that calls setlocale.  The process's own locale is left
-// alone.
+// data: what nl_langinfo(CODESET) names, as TextCharset() reads it.  Read
+// on the first call only; a locale the system does not have counts as the
+// C locale, as it does for every program that calls setlocale.  The
+// process's own locale is left alone.
 const std::string& LocaleCharset();
 
+// The charset of the text a user types and reads under a locale whose
+// nl_langinfo(CODESET) is `codeset`.  The C and POSIX locales name ASCII,
+// yet where no locale is set (every fresh container) people type and read
+// UTF-8 all the same, so an ASCII codeset counts as UTF-8, as it does for
+// Python since 3.7.  Any other codeset is itself.
+std::string TextCharset(std::string_view codeset);
+
 // True for a charset whose text vorn takes as code page 932 bytes just as
-// they are: the byte locales (ASCII) and the CP932 family.
+// they are: the CP932 family.
 bool KeepsCP932Bytes(std::string_view charset);
 
 // One iconv conversion descriptor.

@@ -5,12 +5,22 @@
 namespace vorn {
 namespace {
 
-TEST(KeepsCP932BytesTest, ByteAndCP932LocalesOnly) {
-  for (const char* charset : {"ANSI_X3.4-1968", "ascii", "US-ASCII", "", "CP932", "SHIFT_JIS",
-                              "sjis", "Shift-JIS", "WINDOWS-31J", "MS932"}) {
+TEST(TextCharsetTest, TheCLocaleIsUtf8) {
+  // glibc's, musl's and BSD's names for the C locale's ASCII.
+  for (const char* codeset : {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "ascii"}) {
+    EXPECT_EQ(TextCharset(codeset), "UTF-8") << codeset;
+  }
+  for (const char* codeset : {"UTF-8", "SHIFT_JIS", "EUC-JP", "ISO-8859-1", ""}) {
+    EXPECT_EQ(TextCharset(codeset), codeset) << codeset;
+  }
+}
+
+TEST(KeepsCP932BytesTest, CP932LocalesOnly) {
+  for (const char* charset :
+       {"", "CP932", "SHIFT_JIS", "sjis", "Shift-JIS", "WINDOWS-31J", "MS932"}) {
     EXPECT_TRUE(KeepsCP932Bytes(charset)) << charset;
   }
-  for (const char* charset : {"UTF-8", "utf8", "EUC-JP", "ISO-8859-1", "CP1252"}) {
+  for (const char* charset : {"UTF-8", "utf8", "EUC-JP", "ISO-8859-1", "CP1252", "ASCII"}) {
     EXPECT_FALSE(KeepsCP932Bytes(charset)) << charset;
   }
 }

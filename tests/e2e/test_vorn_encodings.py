@@ -4,11 +4,12 @@
 The same conventions as test_vorn.py (whose helpers this file uses): every
 run starts in a fresh folder, and standard output, standard error, the exit
 status and the files left behind are compared byte for byte.  Runs go
-under LC_ALL=C.UTF-8 (a locale whose charset is not code page 932) and
-LC_ALL=C (a byte locale, where vorn converts nothing); a pseudo-terminal
-stands in for a user's terminal.
+under LC_ALL=C.UTF-8 (a locale whose charset is not code page 932), LC_ALL=C
+(no locale, taken as UTF-8) and ja_JP.SJIS (a code page 932 locale, where
+vorn converts nothing; built by the test suite into the folder --locales
+names); a pseudo-terminal stands in for a user's terminal.
 
-Usage: test_vorn_encodings.py --vorn PATH [unittest arguments]
+Usage: test_vorn_encodings.py --vorn PATH --locales DIR [unittest arguments]
 """
 
 import argparse
@@ -24,6 +25,8 @@ from test_vorn import (COMMENTED, CRLF, STANDARD, TABLE, VERSION, Result,  # noq
                        VornTestCase, bars, cp, read_terminal, substituted)
 
 UTF8 = "C.UTF-8"
+SJIS = "ja_JP.SJIS"
+LOCALES = None  # set from the command line
 BOM = b"\xef\xbb\xbf"
 
 COMMENTED_CP932 = [cp(line) for line in COMMENTED]
@@ -35,12 +38,16 @@ def arg(value):
     return value if isinstance(value, bytes) else value.encode("utf-8")
 
 
+def locale_environment(locale):
+    return dict(os.environ, LC_ALL=locale, LOCPATH=LOCALES)
+
+
 class EncodingTestCase(VornTestCase):
     def run_in(self, locale, *args):
         """Runs vorn with its output to a pipe under LC_ALL=locale."""
         completed = subprocess.run(
             [self.program] + [arg(a) for a in args], cwd=self.dir, capture_output=True,
-            env=dict(os.environ, LC_ALL=locale), timeout=60)
+            env=locale_environment(locale), timeout=60)
         return Result(completed)
 
     def run_on_terminal(self, locale, *args):
@@ -54,7 +61,7 @@ class EncodingTestCase(VornTestCase):
                 tty.setraw(1)
                 os.chdir(self.dir)
                 os.execve(self.program, [self.program] + [arg(a) for a in args],
-                          dict(os.environ, LC_ALL=locale))
+                          locale_environment(locale))
             finally:
                 os._exit(127)
         return read_terminal(pid, fd)
@@ -76,12 +83,15 @@ class CharacterOptions(EncodingTestCase):
             with self.subTest(typed=typed):
                 self.setUp()
                 self.write(TABLE, STANDARD)
-                self.assertRun(self.run_in("C", *raw, "raw.bin"), line + CRLF)
+                self.assertRun(self.run_in(SJIS, *raw, "raw.bin"), line + CRLF)
                 self.assertRun(self.run_in(UTF8, *typed, "typed.bin"), line + CRLF)
-                # Raw code page 932 still works in the UTF-8 locale.
+                # Without a locale the typed characters are UTF-8 too.
+                self.assertRun(self.run_in("C", *typed, "typed-c.bin"), line + CRLF)
+                # Raw code page 932 still works in the UTF-8 locales.
                 self.assertRun(self.run_in(UTF8, *raw, "raw-utf8.bin"), line + CRLF)
-                self.assertEqual(self.read("typed.bin"), self.read("raw.bin"))
-                self.assertEqual(self.read("raw-utf8.bin"), self.read("raw.bin"))
+                self.assertRun(self.run_in("C", *raw, "raw-c.bin"), line + CRLF)
+                for name in ("typed.bin", "typed-c.bin", "raw-utf8.bin", "raw-c.bin"):
+                    self.assertEqual(self.read(name), self.read("raw.bin"), name)
         self.write(TABLE, STANDARD)
         self.run_in(UTF8, "-s①", "-e１")
         self.assertEqual(self.read(TABLE), substituted(STANDARD, [(0x8740, 0x8250)]))
@@ -89,12 +99,28 @@ class CharacterOptions(EncodingTestCase):
     def test_what_does_not_convert_is_taken_as_given(self):
         self.write(TABLE, STANDARD)
         cases = [
-            # In the C locale nothing is converted: ① is the bytes E2 91 A0.
-            ("C", ["-s①", "-e１"], b"E291 \x81\xcb EFBC"),
+            # In a code page 932 locale nothing is converted: ① is the
+            # bytes E2 91 A0.
+            (SJIS, ["-s①", "-e１"], b"E291 \x81\xcb EFBC"),
             # A UTF-8 sequence cut short is no character of the locale.
             (UTF8, [b"-s\xe2\x91", b"-e\xef\xbc"], b"E291 \x81\xcb EFBC"),
             # A character code page 932 lacks (U+1F600) keeps its bytes.
             (UTF8, ["-s\U0001F600", "-e１"], b"F09F \x81\xcb 8250"),
+        ]
+        for locale, args, line in cases:
+            with self.subTest(locale=locale, args=args):
+                self.assertRun(self.run_in(locale, *args, "out.bin"), line + CRLF)
+
+    def test_raw_katakana_that_form_utf8(self):
+        # Two half-width katakana ﾂｧ are the bytes C2 A7, which are also §
+        # in UTF-8 (81 98 in code page 932).  A UTF-8 locale converts them;
+        # a code page 932 locale or -k keeps the raw character ﾂ (C2).
+        self.write(TABLE, STANDARD)
+        cases = [
+            (UTF8, [b"-s\xc2\xa7", "-e１"], b"8198 \x81\xcb 8250"),
+            ("C", [b"-s\xc2\xa7", "-e１"], b"8198 \x81\xcb 8250"),
+            (SJIS, [b"-s\xc2\xa7", b"-e\x82\x50"], b"00C2 \x81\xcb 8250"),
+            ("C", [b"-k\xc2", "-e１"], b"00C2 \x81\xcb 8250"),
         ]
         for locale, args, line in cases:
             with self.subTest(locale=locale, args=args):
@@ -110,7 +136,7 @@ class CharacterOptions(EncodingTestCase):
 
 class ConsoleLines(EncodingTestCase):
     def test_pipes_get_code_page_932_bytes(self):
-        for locale in (UTF8, "C"):
+        for locale in (UTF8, "C", SJIS):
             with self.subTest(locale=locale):
                 self.setUp()
                 self.write(TABLE, STANDARD)
@@ -125,9 +151,12 @@ class ConsoleLines(EncodingTestCase):
                          ("8740 ⇒ 8250\r\n".encode(), 0))
         self.assertEqual(self.read("out.bin"), substituted(STANDARD, [(0x8740, 0x8250)]))
         listing = "vorn Version 1.01\r\n\r\n" + "".join(line + "\r\n" for line in COMMENTED)
-        self.assertEqual(self.run_on_terminal(UTF8, "-VC"), (listing.encode(), 1))
-        # The C locale's terminal gets the bytes as they are.
-        self.assertEqual(self.run_on_terminal("C", "-VC"), (LISTING_VC, 1))
+        # Without a locale the terminal is taken as UTF-8; a code page 932
+        # locale's terminal gets the bytes as they are.
+        for locale, shown in ((UTF8, listing.encode()), ("C", listing.encode()),
+                              (SJIS, LISTING_VC)):
+            with self.subTest(locale=locale):
+                self.assertEqual(self.run_on_terminal(locale, "-VC"), (shown, 1))
 
     def test_assembled_lines_on_a_terminal(self):
         # The -w line, and a code line for the lone lead byte 87 that -k①
@@ -191,8 +220,11 @@ class LongOptions(EncodingTestCase):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--vorn", required=True)
+    parser.add_argument("--locales", required=True)
     args, rest = parser.parse_known_args()
     VornTestCase.program = os.path.abspath(args.vorn)
+    global LOCALES
+    LOCALES = os.path.abspath(args.locales)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -2,7 +2,11 @@
 """End-to-end tests of vorn-table: the built program, run in a fresh folder.
 
 Usage: test_vorn_table.py --vorn-table PATH --vorn-table-system-table PATH
-                          --system-table PATH [unittest arguments]
+                          --system-table PATH --vorn PATH --locales DIR
+                          [unittest arguments]
+
+--locales names a folder holding the code page 932 locale ja_JP.SJIS (the
+test suite builds it there).
 """
 import argparse
 import os
@@ -14,6 +18,7 @@ import tempfile
 import unittest
 
 ARGS = None
+SJIS = "ja_JP.SJIS"
 
 ONE_BYTE_CHARACTERS = list(range(0x20, 0x7F)) + list(range(0xA1, 0xE0))
 
@@ -105,7 +110,8 @@ class VornTableTest(unittest.TestCase):
             return f.read()
 
     def run_table(self, args, locale="C.UTF-8", program=None, **kwargs):
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale}
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale,
+               "LOCPATH": ARGS.locales}
         return subprocess.run([program or ARGS.vorn_table] + args, cwd=self.folder,
                               env=env, capture_output=True, **kwargs)
 
@@ -194,10 +200,11 @@ class ShowTest(VornTableTest):
                               "889F 亜 B0 A1 亜\n"
                               "829F ぁ no record\n".encode())
 
-    def test_raw_cp932_in_a_byte_locale(self):
-        # In the C locale characters are code page 932 bytes, as vorn's are.
+    def test_raw_cp932_in_a_cp932_locale(self):
+        # In a code page 932 locale characters are code page 932 bytes, as
+        # vorn's are.
         self.assert_run(["show", "--table=a.bin", b"\x87\x40", "U+FF71"],
-                        b"8740 \x87\x40 AD A1 \x87\x40\n00B1 \xb1 8E B1 \xb1\n", locale="C")
+                        b"8740 \x87\x40 AD A1 \x87\x40\n00B1 \xb1 8E B1 \xb1\n", locale=SJIS)
 
     def test_every_record_without_characters(self):
         # Each record in file order, with its characters by Python's codecs.
@@ -298,7 +305,10 @@ def main():
     parser.add_argument("--vorn-table", required=True)
     parser.add_argument("--vorn-table-system-table", required=True)
     parser.add_argument("--system-table", required=True)
+    parser.add_argument("--vorn", required=True)
+    parser.add_argument("--locales", required=True)
     ARGS, rest = parser.parse_known_args()
+    ARGS.locales = os.path.abspath(ARGS.locales)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
