@@ -1,6 +1,5 @@
 #include "tools/vorn_table/character_argument.h"
 
-#include "platform/env.h"
 #include "substitute/ms932_code.h"
 #include "tools/vorn_table/characters.h"
 
@@ -45,8 +44,7 @@ bool ParseCharacter(std::string_view text, const ToCP932& to_cp932, std::uint32_
       *why = "not a Unicode character";
       return false;
     }
-    std::string cp932;
-    if (!Utf8ToCP932(Utf8Of(scalar), &cp932) || !CodeOfOneCharacter(cp932, code)) {
+    if (!EncodeCodePage932(scalar, code)) {
       *why = "no such character in code page 932";
       return false;
     }

@@ -1,44 +1,62 @@
 #include "tools/vorn_table/display.h"
 
 #include <cstdio>
+#include <utility>
+
+#include "tools/vorn_table/characters.h"
 
 namespace vorn {
 namespace {
 
-const char* ShownCharset() {
-  return KeepsCP932Bytes(LocaleCharset()) ? "CP932" : LocaleCharset().c_str();
+// Control characters would act on the terminal instead of showing.
+bool IsControl(std::uint32_t unicode) {
+  return unicode < 0x20 || (unicode >= 0x7F && unicode < 0xA0);
+}
+
+// The code page 932 bytes of a code.
+std::string BytesOfCode(std::uint32_t code) {
+  std::string bytes;
+  if (code > 0xFF) bytes += static_cast<char>(code >> 8);
+  bytes += static_cast<char>(code & 0xFF);
+  return bytes;
 }
 
 }  // namespace
 
-CharacterDisplay::CharacterDisplay()
-    : from_cp932_(ShownCharset(), "CP932"),
-      from_euc_(ShownCharset(), "EUC-JP"),
-      from_euc_ms_(ShownCharset(), "EUC-JP-MS") {}
+CharacterDisplay::CharacterDisplay(std::unique_ptr<TerminalCharset> terminal)
+    : terminal_(std::move(terminal)) {}
 
-bool CharacterDisplay::Show(std::string_view bytes, Iconv& converter, std::string* shown) {
-  for (char c : bytes) {
-    // Control characters would act on the terminal instead of showing.
-    auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) return false;
+std::string CharacterDisplay::Show(std::uint32_t unicode, const std::string& cp932) {
+  if (IsControl(unicode)) return "?";
+  switch (terminal_->kind()) {
+    case TerminalKind::kUtf8:
+      return Utf8Of(unicode);
+    case TerminalKind::kCodePage932:
+      return cp932.empty() ? "?" : cp932;
+    case TerminalKind::kOther:
+      break;
   }
-  return converter.ConvertAll(bytes, shown) && !shown->empty();
+  std::string shown;
+  return terminal_->FromUtf8(Utf8Of(unicode), &shown) ? shown : "?";
 }
 
 std::string CharacterDisplay::OfCode(std::uint32_t code) {
-  std::string bytes;
-  if (code > 0xFF) bytes += static_cast<char>(code >> 8);
-  bytes += static_cast<char>(code & 0xFF);
-  std::string shown;
-  return Show(bytes, from_cp932_, &shown) ? shown : "?";
+  const CodePageCharacter* character = FindCodePageCharacter(code);
+  if (character == nullptr) return "?";
+  return Show(character->unicode, BytesOfCode(code));
 }
 
 std::string CharacterDisplay::OfValue(const ValueBytes& value) {
-  std::string bytes(1, static_cast<char>(value[0]));
-  if (value[1] != 0) bytes += static_cast<char>(value[1]);
-  std::string shown;
-  if (Show(bytes, from_euc_, &shown) || Show(bytes, from_euc_ms_, &shown)) return shown;
-  return "?";
+  std::uint32_t unicode = 0;
+  if (value[1] == 0) {
+    // One byte: EUC-JP's one-byte characters are ASCII.
+    if (value[0] >= 0x80) return "?";
+    unicode = value[0];
+  } else if (!DecodeEuc(static_cast<std::uint32_t>(value[0] << 8 | value[1]), &unicode)) {
+    return "?";
+  }
+  std::uint32_t code = 0;
+  return Show(unicode, EncodeCodePage932(unicode, &code) ? BytesOfCode(code) : std::string());
 }
 
 std::string CodeText(std::uint32_t code) {

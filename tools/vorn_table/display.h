@@ -1,5 +1,6 @@
-// How vorn-table shows characters: in the user's charset, or as code page
-// 932 bytes in a byte locale or a CP932 one, as vorn itself does.
+// How vorn-table shows characters: from the character tables, in the
+// charset of the user's terminal (code page 932 bytes as they are in a
+// CP932 locale, as vorn itself does).
 #ifndef VORN_TOOLS_VORN_TABLE_DISPLAY_H_
 #define VORN_TOOLS_VORN_TABLE_DISPLAY_H_
 
@@ -7,17 +8,17 @@
 #include <memory>
 #include <string>
 
-#include "platform/text_posix.h"
 #include "tools/vorn_table/table_records.h"
+#include "tools/vorn_table/terminal.h"
 
 namespace vorn {
 
 class CharacterDisplay {
  public:
-  CharacterDisplay();
+  explicit CharacterDisplay(std::unique_ptr<TerminalCharset> terminal = UserTerminalCharset());
 
-  // The character of an MS932 code; "?" for a control character or a
-  // code that names no character.
+  // The character of an MS932 code; "?" for a control character, a code
+  // that names no character, or one the terminal cannot show.
   std::string OfCode(std::uint32_t code);
 
   // The EUC-JP character of a table's value bytes (one byte when the
@@ -25,12 +26,11 @@ class CharacterDisplay {
   std::string OfValue(const ValueBytes& value);
 
  private:
-  bool Show(std::string_view bytes, Iconv& converter, std::string* shown);
+  // `unicode` as the terminal shows it; `cp932` is what a CP932 terminal
+  // gets, "?" when empty.
+  std::string Show(std::uint32_t unicode, const std::string& cp932);
 
-  Iconv from_cp932_;
-  Iconv from_euc_;
-  // For what EUC-JP-MS alone has: the NEC row 13 and the user area.
-  Iconv from_euc_ms_;
+  std::unique_ptr<TerminalCharset> terminal_;
 };
 
 // "8740": upper-case hex with at least four digits, as vorn prints codes.
