@@ -15,10 +15,12 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import unicodedata
 import unittest
 
 ARGS = None
 SJIS = "ja_JP.SJIS"
+TABLE = "MS932~EUC-JP.bin"
 
 ONE_BYTE_CHARACTERS = list(range(0x20, 0x7F)) + list(range(0xA1, 0xE0))
 
@@ -78,6 +80,70 @@ def decode_euc(value):
         return value.decode("euc_jis_2004")
 
 
+def table_values(table):
+    """{code: value bytes} of a table, keyed as vorn keys its records."""
+    values = {}
+    for index in range(len(table) // 4):
+        record = table[4 * index:4 * index + 4]
+        code = record[0] if index < 158 else record[0] << 8 | record[1]
+        values[code] = record[2:]
+    return values
+
+
+def applied(table, pairs):
+    """The table with each (source, replacement) code pair applied as vorn
+    applies a list."""
+    values = table_values(table)
+    out = bytearray(table)
+    for index in range(len(table) // 4):
+        code = out[4 * index] << 8 | out[4 * index + 1] if index >= 158 else out[4 * index]
+        if code in pairs:
+            out[4 * index + 2:4 * index + 4] = values[pairs[code]]
+    return bytes(out)
+
+
+def list_pairs(listing):
+    """{source: replacement} of a code page 932 list of four-byte lines."""
+    lines = listing.split(b"\r\n")
+    assert lines[-1] == b"", listing[-10:]
+    pairs = {}
+    for line in lines[:-1]:
+        assert len(line) == 4, line
+        pairs[int.from_bytes(line[:2], "big")] = int.from_bytes(line[2:], "big")
+    return pairs
+
+
+def expected_suggestions(table):
+    """{source: replacement} that suggest should find, worked out with
+    Python's cp932 codec and unicodedata: for each unmapped two-byte code
+    outside F040-F9FC, the lowest mapped two-byte code of the same
+    character, else of its NFKC form (ASCII as full-width)."""
+    def character(code):
+        try:
+            return code.to_bytes(2, "big").decode("cp932")
+        except UnicodeDecodeError:
+            return None
+
+    values = table_values(table)
+    lowest = {}
+    for code in sorted(values):
+        if code > 0xFF and values[code] != b"\0\0" and character(code):
+            lowest.setdefault(character(code), code)
+    pairs = {}
+    for code in sorted(values):
+        if code <= 0xFF or values[code] != b"\0\0" or 0xF040 <= code <= 0xF9FC:
+            continue
+        found = character(code) and lowest.get(character(code))
+        normal = unicodedata.normalize("NFKC", character(code) or "")
+        if not found and len(normal) == 1:
+            if 0x21 <= ord(normal) <= 0x7E:
+                normal = chr(ord(normal) + 0xFEE0)
+            found = lowest.get(normal)
+        if found:
+            pairs[code] = found
+    return pairs
+
+
 def one_byte_records(overrides=None):
     """The 158 one-byte records of the standard table's shape."""
     overrides = overrides or {}
@@ -120,6 +186,18 @@ class VornTableTest(unittest.TestCase):
         self.assertEqual((result.returncode, result.stdout, result.stderr),
                          (status, stdout, stderr), args)
         return result
+
+    def vorn(self, *args, stdout=b""):
+        """Runs vorn in the folder, where it reads MS932~EUC-JP.bin (its
+        installed table is never there); it must succeed."""
+        result = subprocess.run([ARGS.vorn] + list(args), cwd=self.folder, capture_output=True,
+                                env={"LC_ALL": "C.UTF-8"})
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, stdout, b""), args)
+
+    def unmapped_count(self, table):
+        result = self.run_table(["unmapped", "--table", table])
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        return int(result.stdout.splitlines()[-1].split()[0])
 
 
 class MakeTest(VornTableTest):
@@ -259,13 +337,186 @@ class ShowTest(VornTableTest):
                         program=program)
 
 
+SUMMARY = b"vorn-table: 66 suggested, 767 left without a replacement\n"
+SUMMARY_FILLED = b"vorn-table: 66 suggested, 767 filled, 0 left without a replacement\n"
+GETA = "\u3013".encode("cp932")  # 〓, 81 AC
+
+
+class SuggestTest(VornTableTest):
+    def setUp(self):
+        super().setUp()
+        self.standard = expected_standard_table()[0]
+        self.write(TABLE, self.standard)
+
+    def test_standard_table_list_applies_through_vorn(self):
+        expected = expected_suggestions(self.standard)
+        self.assertEqual(len(expected), 66)
+        listing = b"".join(code.to_bytes(2, "big") + expected[code].to_bytes(2, "big") + b"\r\n"
+                           for code in sorted(expected))
+        self.assert_run(["suggest", "--table", TABLE], listing, SUMMARY)
+        for pair in ((0x8740, 0x8250), (0x8785, 0x8FE3), (0xFA4A, 0x8268), (0xED80, 0x92CB)):
+            self.assertEqual(expected[pair[0]], pair[1])  # ① ㊤ IBM's Ⅰ and 塚
+
+        self.write("fixes.txt", listing)
+        self.vorn("-f", "fixes.txt", "out.bin")
+        self.assertEqual(self.read("out.bin"), applied(self.standard, expected))
+        self.assertEqual(self.unmapped_count("out.bin"), 2713 - 66)
+        # Nothing is left to suggest on the result.
+        self.assert_run(["suggest", "--table", "out.bin"], b"",
+                        b"vorn-table: 0 suggested, 767 left without a replacement\n")
+
+    def test_fill_gives_the_rest_one_character(self):
+        result = self.run_table(["suggest", "--table=" + TABLE, "--fill", "\u3013"])
+        self.assertEqual((result.returncode, result.stderr), (0, SUMMARY_FILLED))
+        pairs = list_pairs(result.stdout)
+        self.assertEqual(len(pairs), 833)
+        suggested = expected_suggestions(self.standard)
+        for code, replacement in pairs.items():
+            self.assertEqual(replacement, suggested.get(code, 0x81AC), hex(code))
+        # The same CHAR as a code, as raw code page 932 in a CP932 locale.
+        for args, locale in ((["--fill=81AC"], "C.UTF-8"), (["--fill", GETA], SJIS)):
+            self.assert_run(["suggest", "--table", TABLE] + args, result.stdout,
+                            SUMMARY_FILLED, locale=locale)
+        self.write("fixes.txt", result.stdout)
+        self.vorn("-f", "fixes.txt", "out.bin")
+        # Only the user-defined area is left.
+        self.assertEqual(self.unmapped_count("out.bin"), 1880)
+
+    def test_utf8_list_round_trips_through_vorn(self):
+        cp932 = self.run_table(["suggest", "--table", TABLE]).stdout
+        pairs = list_pairs(cp932)
+        result = self.run_table(["suggest", "--table", TABLE, "--utf8"])
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.stderr,
+                         b"vorn-table: 26 lines left out: their UTF-8 cannot tell their codes "
+                         b"from other codes of the same character (the code page 932 list has "
+                         b"them all)\n" + SUMMARY)
+        self.assertTrue(result.stdout.startswith(b"\xef\xbb\xbf"))
+        lines = result.stdout[3:].decode("utf-8").split("\r\n")
+        self.assertEqual(lines[-1], "")
+        self.assertEqual(len(lines) - 1, 66 - 26)
+        # Each line is one of the code page 932 list's, as characters.
+        as_text = {code.to_bytes(2, "big").decode("cp932"):
+                   replacement.to_bytes(2, "big").decode("cp932")
+                   for code, replacement in pairs.items()}
+        for line in lines[:-1]:
+            self.assertEqual(len(line), 2, line)
+            self.assertEqual(as_text.get(line[0]), line[1], line)
+
+        # vorn applies each line to the very code the CP932 list names.
+        self.write("fixes.txt", result.stdout)
+        self.vorn("-f", "fixes.txt", "out.bin")
+        out = table_values(self.read("out.bin"))
+        standard = table_values(self.standard)
+        changed = {code for code in standard if out[code] != standard[code]}
+        self.assertEqual(len(changed), 40)
+        for code in changed:
+            self.assertEqual(out[code], standard[pairs[code]], hex(code))
+
+    def test_a_list_vorn_cannot_read_whole_comes_in_rounds(self):
+        # 1000 kanji unmapped: the fill makes more lines than vorn reads.
+        table = bytearray(self.standard)
+        for index in range(158 + 1500, 158 + 2500):
+            table[4 * index + 2:4 * index + 4] = b"\0\0"
+        self.write(TABLE, bytes(table))
+        suggested = expected_suggestions(bytes(table))
+        self.assertEqual(len(suggested), 49)  # some replacements are gone too
+        result = self.run_table(["suggest", "--table", TABLE, "--fill", "81AC"])
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.stderr,
+                         b"vorn-table: 927 more lines left out: vorn reads 906 lines at most "
+                         b"(apply these, then run suggest on the result)\n"
+                         b"vorn-table: 49 suggested, 1784 filled, 0 left without a replacement\n")
+        pairs = list_pairs(result.stdout)
+        self.assertEqual(len(pairs), 906)
+        for code, replacement in pairs.items():
+            self.assertEqual(replacement, suggested.get(code, 0x81AC), hex(code))
+        # vorn's output replaces the table in the folder: each round starts
+        # from the last one's table.
+        self.write("fixes.txt", result.stdout)
+        self.vorn("-f", "fixes.txt")
+        for beyond in (21, 0):
+            result = self.run_table(["suggest", "--table", TABLE, "--fill", "81AC"])
+            self.assertEqual(result.returncode, 0)
+            if beyond:
+                self.assertIn(b"vorn-table: %d more lines left out" % beyond, result.stderr)
+            else:
+                self.assertNotIn(b"more lines left out", result.stderr)
+            self.write("fixes.txt", result.stdout)
+            self.vorn("-f", "fixes.txt")
+        self.assertEqual(self.unmapped_count(TABLE), 1880)
+
+
+class ConvertTest(VornTableTest):
+    def setUp(self):
+        super().setUp()
+        self.write(TABLE, expected_standard_table()[0])
+        # ① takes １'s bytes; ② stays unmapped, and 髙 (FBFC).
+        self.vorn("-s①", "-e１", "custom.bin", stdout=b"8740 \x81\xcb 8250\r\n")
+
+    def test_text_with_a_customised_table(self):
+        # 髙 as FBFC, IBM's code (Python's codec writes NEC's EEE0).
+        text = "①ｱA\r\n②と".encode("cp932") + b"\xfb\xfc" + "と②\n\tz\x1a".encode("cp932")
+        converted = ("１ｱA\r\n?と?と?\n\tz\x1a".encode("euc_jp"))
+        report = ("vorn-table: 3 characters unmapped, written as \"?\":\n"
+                  "  8741 ②: 2\n"
+                  "  FBFC 髙: 1\n").encode()
+        self.write("letter.txt", text)
+        self.assert_run(["convert", "--table", "custom.bin", "letter.txt", "letter.euc"], b"",
+                        report, 1)
+        self.assertEqual(self.read("letter.euc"), converted)
+        # Standard input to standard output, also named "-".
+        for args in ([], ["-"], ["-", "-"]):
+            self.assert_run(["convert", "--table", "custom.bin"] + args, converted, report, 1,
+                            input=text)
+        # Everything mapped: status 0 and nothing on standard error.
+        self.assert_run(["convert", "--table", "custom.bin"], "１ｱA\r\n".encode("euc_jp"),
+                        input="①ｱA\r\n".encode("cp932"))
+
+    def test_trouble(self):
+        self.write("letter.txt", b"A")
+        cases = [
+            (["letter.txt", "out.txt", "more.txt"], b"convert: INPUT and OUTPUT at most"),
+            (["missing.txt"], b"missing.txt: File not found"),
+            (["letter.txt", "/dev/full"], b"/dev/full: Disk Full"),
+            (["letter.txt", "no/such/folder.txt"], b"no/such/folder.txt: Invalid filename"),
+        ]
+        for args, why in cases:
+            self.assert_run(["convert", "--table", "custom.bin"] + args, b"",
+                            b"vorn-table: " + why + b"\n", 2)
+        self.assertEqual(sorted(os.listdir(self.folder)), [TABLE, "custom.bin", "letter.txt"])
+
+
+class NoLocaleTest(VornTableTest):
+    def run_bare(self, program, *args):
+        """Runs a program with no environment at all, as in a fresh
+        container: no LANG, no LC_*, not even PATH."""
+        return subprocess.run([program] + [a.encode() for a in args], cwd=self.folder,
+                              env={}, capture_output=True)
+
+    def test_quick_start_without_a_locale(self):
+        program = ARGS.vorn_table_system_table  # its installed table is never there
+        runs = [
+            (program, ["make"],
+             b"MS932~EUC-JP.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n"),
+            (program, ["show", "①"], "8740 ① 00 00 unmapped\n".encode()),
+            # A pipe gets vorn's line as code page 932 bytes.
+            (ARGS.vorn, ["-s①", "-e１"], b"8740 \x81\xcb 8250\r\n"),
+            (program, ["show", "①"], "8740 ① A3 B1 １\n".encode()),
+        ]
+        for path, args, stdout in runs:
+            result = self.run_bare(path, *args)
+            self.assertEqual((result.returncode, result.stdout, result.stderr), (0, stdout, b""),
+                             args)
+
+
 class ArgumentsTest(VornTableTest):
     def test_bad_arguments_give_one_error_line_and_status_2(self):
         self.write("a.bin", TABLE_A)
         not_a_character = b"not one character of code page 932, a code (8740, 0x8740) or U+XXXX"
         cases = [
             ([], b"missing command: try vorn-table --help"),
-            (["frob"], b"frob: unknown command (make, show, unmapped or diff)"),
+            (["frob"], b"frob: unknown command (make, show, unmapped, diff, suggest or convert)"),
             (["make", "--to", "SJIS"], b"--to: EUC-JP or EUC-JP-MS, not SJIS"),
             (["make", "--to"], b"--to: missing value"),
             (["make", "--to="], b"--to: empty value"),
@@ -284,17 +535,45 @@ class ArgumentsTest(VornTableTest):
             (["diff", "a.bin"], b"diff: two table files expected"),
             (["diff", "a.bin", "a.bin", "a.bin"], b"diff: two table files expected"),
             (["diff", "a.bin", "missing/b.bin"], b"missing/b.bin: Invalid filename"),
+            (["suggest", "--table", "a.bin", "extra"], b"extra: unexpected argument"),
+            (["suggest", "--to", "EUC-JP"], b"--to: unknown option for suggest"),
+            (["suggest", "--utf8=yes"], b"--utf8=yes: unknown option for suggest"),
+            # A one-byte fill would make three-byte lines that vorn misreads.
+            (["suggest", "--table", "a.bin", "--fill", "A"],
+             b"A: not a two-byte character (a list line holds two of them)"),
+            (["suggest", "--table", "a.bin", "--fill", "8160"], b"8160: the table leaves it unmapped"),
+            (["suggest", "--table", "a.bin", "--fill", "U+3013"],
+             b"U+3013: the table has no record for it"),
+            (["suggest", "--table", "a.bin", "--fill", "xyz"], b"xyz: " + not_a_character),
+            (["suggest", "--table", "missing.bin"], b"missing.bin: File not found"),
+            (["convert", "--fill", "A"], b"--fill: unknown option for convert"),
+            (["convert", "--table", "missing.bin"], b"missing.bin: File not found"),
         ]
         for args, why in cases:
             self.assert_run(args, b"", b"vorn-table: " + why + b"\n", 2)
         self.assertEqual(os.listdir(self.folder), ["a.bin"])
+
+    def test_a_full_standard_output_is_trouble(self):
+        # show fails while it prints; suggest writes its list in one call
+        # past the buffer, so that nothing is left for the final flush.
+        self.write(TABLE, expected_standard_table()[0])
+        for args in (["show", "--table", TABLE], ["suggest", "--table", TABLE, "--fill", "81AC"]):
+            with open("/dev/full", "wb") as full:
+                result = subprocess.run([ARGS.vorn_table] + args, cwd=self.folder, stdout=full,
+                                        stderr=subprocess.PIPE, env={"LC_ALL": "C.UTF-8"})
+            self.assertEqual(result.returncode, 2, args)
+            self.assertTrue(result.stderr.endswith(
+                b"vorn-table: standard output: write failed\n"), result.stderr)
 
     def test_help_and_version(self):
         for args in (["--help"], ["make", "--help"], ["show", "8740", "--help"]):
             result = self.run_table(args)
             self.assertEqual((result.returncode, result.stderr), (0, b""))
             self.assertTrue(result.stdout.startswith(b"Usage: vorn-table COMMAND"))
-            self.assertIn(b"\n  make [--to EUC-JP|EUC-JP-MS] [--force] [FILE]\n", result.stdout)
+            for synopsis in (b"make [--to EUC-JP|EUC-JP-MS] [--force] [FILE]",
+                             b"suggest [--table FILE] [--fill CHAR] [--utf8]",
+                             b"convert [--table FILE] [INPUT [OUTPUT]]"):
+                self.assertIn(b"\n  " + synopsis + b"\n", result.stdout)
         self.assert_run(["--version"], b"vorn-table 1.01\n")
         self.assertEqual(os.listdir(self.folder), [])
 
@@ -308,7 +587,8 @@ def main():
     parser.add_argument("--vorn", required=True)
     parser.add_argument("--locales", required=True)
     ARGS, rest = parser.parse_known_args()
-    ARGS.locales = os.path.abspath(ARGS.locales)
+    for name in ("vorn_table", "vorn_table_system_table", "system_table", "vorn", "locales"):
+        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -2,25 +2,27 @@
 // customises.  See --help, or the vorn-table(1) manual page.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "main/settings.h"
 #include "platform/env.h"
 #include "tools/vorn_table/character_argument.h"
+#include "tools/vorn_table/convert.h"
 #include "tools/vorn_table/display.h"
 #include "tools/vorn_table/standard_table.h"
+#include "tools/vorn_table/status.h"
+#include "tools/vorn_table/suggest.h"
 #include "tools/vorn_table/table_records.h"
 
 namespace vorn {
 namespace {
-
-constexpr int kExitSame = 0;
-constexpr int kExitDifferent = 1;
-constexpr int kExitTrouble = 2;
 
 constexpr char kHelp[] =
     "Usage: vorn-table COMMAND [ARGUMENT...]\n"
@@ -36,31 +38,36 @@ constexpr char kHelp[] =
     "      every record whose value bytes are 00 00, then their count\n"
     "  diff A B\n"
     "      every code whose value bytes differ, then their count\n"
+    "  suggest [--table FILE] [--fill CHAR] [--utf8]\n"
+    "      a list for vorn -f that gives each unmapped code the bytes of the\n"
+    "      same character elsewhere in the table (\xE2\x91\xA0 takes \xEF\xBC\x91's); --fill CHAR\n"
+    "      gives the rest CHAR's, --utf8 writes the list as UTF-8 with a BOM\n"
+    "  convert [--table FILE] [INPUT [OUTPUT]]\n"
+    "      CP932 text to EUC-JP with the table (standard input and output\n"
+    "      by default, or -); unmapped characters become ? and are listed\n"
     "\n"
     "A CHAR is one character (\xE2\x91\xA0), a code (8740 or 0x8740) or U+2460.\n"
     "Without --table the table is found as vorn finds it: the installed one,\n"
     "else MS932~EUC-JP.bin in the current folder.\n"
     "\n"
-    "Exit status: 0 done (diff: the tables agree), 1 the tables differ,\n"
-    "2 trouble.\n";
-
-int Fail(const std::string& what, const std::string& why) {
-  (void)std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
-  return kExitTrouble;
-}
+    "Exit status: 0 done (diff: the tables agree), 1 the tables differ\n"
+    "(convert: characters were left unmapped), 2 trouble.\n";
 
 // The command's arguments once its options are taken out.
 struct Arguments {
   std::vector<std::string> operands;
   std::string to = "EUC-JP";
   std::string table;
+  std::string fill;
   bool force = false;
+  bool utf8 = false;
 };
 
-// Reads the options `command` has ("--to", "--force", "--table"), as
-// "--to X" or "--to=X"; "--" ends the options.  False after reporting.
-bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes_table,
-                 Arguments* out, int* status) {
+// Reads the options the command has, of "--to", "--table" and "--fill"
+// (each with a value, as "--to X" or "--to=X") and "--force" and
+// "--utf8"; "--" ends the options.  False after reporting.
+bool ReadOptions(const std::vector<std::string>& args,
+                 std::initializer_list<std::string_view> accepted, Arguments* out, int* status) {
   bool options_done = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -74,7 +81,12 @@ bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes
     }
     std::string name = arg.substr(0, arg.find('='));
     bool inline_value = name.size() < arg.size();
-    if ((name == "--to" && takes_to) || (name == "--table" && takes_table)) {
+    bool known = std::find(accepted.begin(), accepted.end(), name) != accepted.end();
+    std::string* value_of = name == "--to"      ? &out->to
+                            : name == "--table" ? &out->table
+                            : name == "--fill"  ? &out->fill
+                                                : nullptr;
+    if (known && value_of != nullptr) {
       std::string value;
       if (inline_value) {
         value = arg.substr(name.size() + 1);
@@ -88,9 +100,9 @@ bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes
         *status = Fail(name, "empty value");
         return false;
       }
-      (name == "--to" ? out->to : out->table) = value;
-    } else if (arg == "--force" && takes_to) {
-      out->force = true;
+      *value_of = value;
+    } else if (known && !inline_value) {
+      (name == "--force" ? out->force : out->utf8) = true;
     } else {
       *status = Fail(arg, "unknown option for " + args[0]);
       return false;
@@ -162,15 +174,18 @@ void PrintRecordLine(CharacterDisplay& display, std::uint32_t code, const ValueB
   std::printf("%s\n", line.c_str());
 }
 
+// A CHAR typed in the user's charset as code page 932 bytes, as vorn
+// takes its character options.
+std::string TypedToCP932(std::string_view value) {
+  return Env::Default()->CharacterOptionToCP932(value);
+}
+
 int Show(const Arguments& arguments) {
   std::vector<std::uint32_t> codes;
   for (const std::string& text : arguments.operands) {
     std::uint32_t code = 0;
     std::string why;
-    auto to_cp932 = [](std::string_view value) {
-      return Env::Default()->CharacterOptionToCP932(value);
-    };
-    if (!ParseCharacter(text, to_cp932, &code, &why)) return Fail(text, why);
+    if (!ParseCharacter(text, TypedToCP932, &code, &why)) return Fail(text, why);
     codes.push_back(code);
   }
   std::vector<Record> records;
@@ -237,6 +252,32 @@ int Diff(const Arguments& arguments) {
   return differences.empty() ? kExitSame : kExitDifferent;
 }
 
+int Suggest(const Arguments& arguments) {
+  if (!arguments.operands.empty()) return Fail(arguments.operands[0], "unexpected argument");
+  std::uint32_t fill = 0;
+  std::string why;
+  if (!arguments.fill.empty() && !ParseCharacter(arguments.fill, TypedToCP932, &fill, &why)) {
+    return Fail(arguments.fill, why);
+  }
+  std::vector<Record> records;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status)) return status;
+  std::map<std::uint32_t, ValueBytes> values = ValuesByCode(records);
+  if (!arguments.fill.empty() && !CanFill(values, fill, &why)) return Fail(arguments.fill, why);
+  WriteSuggestions(FindSuggestions(values, fill), arguments.utf8);
+  return kExitSame;
+}
+
+int Convert(const Arguments& arguments) {
+  const std::vector<std::string>& files = arguments.operands;
+  if (files.size() > 2) return Fail("convert", "INPUT and OUTPUT at most");
+  std::vector<Record> records;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status)) return status;
+  return ConvertFile(ValuesByCode(records), files.empty() ? "-" : files[0],
+                     files.size() < 2 ? "-" : files[1]);
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Fail("missing command", "try vorn-table --help");
   for (const std::string& arg : args) {
@@ -254,18 +295,26 @@ int Run(const std::vector<std::string>& args) {
   Arguments arguments;
   int status = kExitSame;
   if (command == "make") {
-    if (!ReadOptions(args, true, false, &arguments, &status)) return status;
+    if (!ReadOptions(args, {"--to", "--force"}, &arguments, &status)) return status;
     return Make(arguments);
   }
   if (command == "show" || command == "unmapped") {
-    if (!ReadOptions(args, false, true, &arguments, &status)) return status;
+    if (!ReadOptions(args, {"--table"}, &arguments, &status)) return status;
     return command == "show" ? Show(arguments) : Unmapped(arguments);
   }
   if (command == "diff") {
-    if (!ReadOptions(args, false, false, &arguments, &status)) return status;
+    if (!ReadOptions(args, {}, &arguments, &status)) return status;
     return Diff(arguments);
   }
-  return Fail(command, "unknown command (make, show, unmapped or diff)");
+  if (command == "suggest") {
+    if (!ReadOptions(args, {"--table", "--fill", "--utf8"}, &arguments, &status)) return status;
+    return Suggest(arguments);
+  }
+  if (command == "convert") {
+    if (!ReadOptions(args, {"--table"}, &arguments, &status)) return status;
+    return Convert(arguments);
+  }
+  return Fail(command, "unknown command (make, show, unmapped, diff, suggest or convert)");
 }
 
 }  // namespace
@@ -274,6 +323,9 @@ int Run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   vorn::InitializeProcess();
   int status = vorn::Run(vorn::CommandLineArguments(argc, argv));
-  if (std::fflush(stdout) != 0) status = vorn::Fail("standard output", "write failed");
+  // A write that failed earlier leaves nothing to flush, only its error.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    status = vorn::Fail("standard output", "write failed");
+  }
   return status;
 }
