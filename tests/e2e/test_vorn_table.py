@@ -510,6 +510,45 @@ class NoLocaleTest(VornTableTest):
                              args)
 
 
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+WORKFLOW_HEADING = "### From the to-do list to a finished table\n"
+
+
+def readme_example(heading):
+    """The commands of the first example block after `heading` in the
+    README, each with the output lines that follow it."""
+    with open(README, encoding="utf-8") as f:
+        text = f.read()
+    block = text[text.index(heading):].split("```\n")[1]
+    steps = []
+    for line in block.splitlines():
+        if line.startswith("$ "):
+            steps.append((line[2:], []))
+        else:
+            steps[-1][1].append(line)
+    return steps
+
+
+class WorkflowTest(VornTableTest):
+    def test_readme_example_runs_as_written(self):
+        # vorn and vorn-table as the README names them, run by a shell with
+        # no locale; neither finds an installed table.
+        bin_folder = os.path.join(self.folder, "bin")
+        work = os.path.join(self.folder, "work")
+        os.mkdir(bin_folder)
+        os.mkdir(work)
+        os.symlink(ARGS.vorn, os.path.join(bin_folder, "vorn"))
+        os.symlink(ARGS.vorn_table_system_table, os.path.join(bin_folder, "vorn-table"))
+        steps = readme_example(WORKFLOW_HEADING)
+        self.assertGreater(len(steps), 5)
+        for command, output in steps:
+            result = subprocess.run(["/bin/sh", "-c", command], cwd=work,
+                                    env={"PATH": bin_folder + ":/usr/bin:/bin"},
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            shown = result.stdout.replace(b"\r\n", b"\n").decode("utf-8")
+            self.assertEqual(shown.splitlines(), output, command)
+
+
 class ArgumentsTest(VornTableTest):
     def test_bad_arguments_give_one_error_line_and_status_2(self):
         self.write("a.bin", TABLE_A)
