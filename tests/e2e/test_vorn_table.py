@@ -176,8 +176,11 @@ class VornTableTest(unittest.TestCase):
             return f.read()
 
     def run_table(self, args, locale="C.UTF-8", program=None, **kwargs):
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale,
-               "LOCPATH": ARGS.locales}
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale}
+        # The sanitizer build's settings (its suppressions among them).
+        env.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
+        if locale == SJIS:
+            env["LOCPATH"] = ARGS.locales
         return subprocess.run([program or ARGS.vorn_table] + args, cwd=self.folder,
                               env=env, capture_output=True, **kwargs)
 
