@@ -11,6 +11,7 @@
 #include "main/settings.h"
 #include "platform/env.h"
 #include "tools/vorn_table/character_argument.h"
+#include "tools/vorn_table/chart.h"
 #include "tools/vorn_table/display.h"
 #include "tools/vorn_table/standard_table.h"
 #include "tools/vorn_table/table_records.h"
@@ -36,6 +37,9 @@ constexpr char kHelp[] =
     "      every record whose value bytes are 00 00, then their count\n"
     "  diff A B\n"
     "      every code whose value bytes differ, then their count\n"
+    "  chart [--table FILE] [--against REF] [-o OUT.html]\n"
+    "      the table as a code chart in one web page (to standard output\n"
+    "      without -o): each code's state, and with --against what changed\n"
     "\n"
     "A CHAR is one character (\xE2\x91\xA0), a code (8740 or 0x8740) or U+2460.\n"
     "Without --table the table is found as vorn finds it: the installed one,\n"
@@ -54,13 +58,16 @@ struct Arguments {
   std::vector<std::string> operands;
   std::string to = "EUC-JP";
   std::string table;
+  std::string against;
+  std::string output;
   bool force = false;
 };
 
-// Reads the options `command` has ("--to", "--force", "--table"), as
-// "--to X" or "--to=X"; "--" ends the options.  False after reporting.
+// Reads the options `command` has ("--to", "--force", "--table", and
+// chart's "--against" and "-o"), as "--to X" or "--to=X"; "--" ends the
+// options.  False after reporting.
 bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes_table,
-                 Arguments* out, int* status) {
+                 bool takes_chart, Arguments* out, int* status) {
   bool options_done = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -74,7 +81,12 @@ bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes
     }
     std::string name = arg.substr(0, arg.find('='));
     bool inline_value = name.size() < arg.size();
-    if ((name == "--to" && takes_to) || (name == "--table" && takes_table)) {
+    std::string* target = name == "--to" && takes_to           ? &out->to
+                          : name == "--table" && takes_table   ? &out->table
+                          : name == "--against" && takes_chart ? &out->against
+                          : name == "-o" && takes_chart        ? &out->output
+                                                               : nullptr;
+    if (target != nullptr) {
       std::string value;
       if (inline_value) {
         value = arg.substr(name.size() + 1);
@@ -88,13 +100,26 @@ bool ReadOptions(const std::vector<std::string>& args, bool takes_to, bool takes
         *status = Fail(name, "empty value");
         return false;
       }
-      (name == "--to" ? out->to : out->table) = value;
+      *target = value;
     } else if (arg == "--force" && takes_to) {
       out->force = true;
     } else {
       *status = Fail(arg, "unknown option for " + args[0]);
       return false;
     }
+  }
+  return true;
+}
+
+// Writes `file` whole, replacing what it held only once all is written.
+bool WriteWholeFile(const std::string& file, const void* data, std::size_t size, int* status) {
+  IoError error;
+  std::unique_ptr<WritableFile> output;
+  if (!Env::Default()->NewOutputFile(file, &output, &error) ||
+      !output->Append(static_cast<const std::uint8_t*>(data), size, &error) ||
+      !output->Commit(&error)) {
+    *status = Fail(file, error.message);
+    return false;
   }
   return true;
 }
@@ -116,20 +141,17 @@ int Make(const Arguments& arguments) {
   std::vector<std::uint8_t> table = BuildStandardTable(
       arguments.to == "EUC-JP" ? EucVariant::kEucJp : EucVariant::kEucJpMs, &counts);
 
-  Env& env = *Env::Default();
-  IoError error;
-  std::unique_ptr<WritableFile> output;
-  if (!env.NewOutputFile(file, &output, &error) ||
-      !output->Append(table.data(), table.size(), &error) || !output->Commit(&error)) {
-    return Fail(file, error.message);
-  }
+  int status = kExitSame;
+  if (!WriteWholeFile(file, table.data(), table.size(), &status)) return status;
   std::printf("%s: %zu records, %zu mapped, %zu left as 00 00\n", file.c_str(), counts.records,
               counts.mapped, counts.records - counts.mapped);
   return kExitSame;
 }
 
-// Reads `name`, or without a name the table vorn would use.
-bool LoadTable(const std::string& name, std::vector<Record>* records, int* status) {
+// Reads `name`, or without a name the table vorn would use; `path` (if
+// given) gets the name of the file read.
+bool LoadTable(const std::string& name, std::vector<Record>* records, int* status,
+               std::string* path = nullptr) {
   Env& env = *Env::Default();
   IoError error;
   TableFile table;
@@ -153,6 +175,7 @@ bool LoadTable(const std::string& name, std::vector<Record>* records, int* statu
     }
   }
   *records = RecordsOf(table.bytes);
+  if (path != nullptr) *path = table.path;
   return true;
 }
 
@@ -237,6 +260,26 @@ int Diff(const Arguments& arguments) {
   return differences.empty() ? kExitSame : kExitDifferent;
 }
 
+int ChartCommand(const Arguments& arguments) {
+  if (!arguments.operands.empty()) return Fail(arguments.operands[0], "unexpected argument");
+  std::vector<Record> records;
+  std::vector<Record> reference;
+  std::string path;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status, &path)) return status;
+  bool compared = !arguments.against.empty();
+  if (compared && !LoadTable(arguments.against, &reference, &status)) return status;
+
+  std::string page = ChartPage(ChartOf(records, compared ? &reference : nullptr), path,
+                               compared ? &arguments.against : nullptr);
+  if (arguments.output.empty() || arguments.output == "-") {
+    // A failed write shows when main flushes standard output.
+    (void)std::fwrite(page.data(), 1, page.size(), stdout);
+    return kExitSame;
+  }
+  return WriteWholeFile(arguments.output, page.data(), page.size(), &status) ? kExitSame : status;
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Fail("missing command", "try vorn-table --help");
   for (const std::string& arg : args) {
@@ -254,18 +297,22 @@ int Run(const std::vector<std::string>& args) {
   Arguments arguments;
   int status = kExitSame;
   if (command == "make") {
-    if (!ReadOptions(args, true, false, &arguments, &status)) return status;
+    if (!ReadOptions(args, true, false, false, &arguments, &status)) return status;
     return Make(arguments);
   }
   if (command == "show" || command == "unmapped") {
-    if (!ReadOptions(args, false, true, &arguments, &status)) return status;
+    if (!ReadOptions(args, false, true, false, &arguments, &status)) return status;
     return command == "show" ? Show(arguments) : Unmapped(arguments);
   }
   if (command == "diff") {
-    if (!ReadOptions(args, false, false, &arguments, &status)) return status;
+    if (!ReadOptions(args, false, false, false, &arguments, &status)) return status;
     return Diff(arguments);
   }
-  return Fail(command, "unknown command (make, show, unmapped or diff)");
+  if (command == "chart") {
+    if (!ReadOptions(args, false, true, true, &arguments, &status)) return status;
+    return ChartCommand(arguments);
+  }
+  return Fail(command, "unknown command (make, show, unmapped, diff or chart)");
 }
 
 }  // namespace
@@ -274,6 +321,10 @@ int Run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   vorn::InitializeProcess();
   int status = vorn::Run(vorn::CommandLineArguments(argc, argv));
-  if (std::fflush(stdout) != 0) status = vorn::Fail("standard output", "write failed");
+  // A write that failed before the end leaves nothing for fflush to fail
+  // on, only the stream's error flag.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    status = vorn::Fail("standard output", "write failed");
+  }
   return status;
 }
