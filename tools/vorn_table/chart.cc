@@ -6,7 +6,6 @@
 
 #include "main/settings.h"
 #include "tools/vorn_table/characters.h"
-#include "tools/vorn_table/display.h"
 
 namespace vorn {
 namespace {
@@ -23,6 +22,14 @@ ChartBlock::Kind KindOf(std::uint32_t code) {
                                                          : ChartBlock::Kind::kOther;
 }
 
+// `value` in upper-case hex with at least `digits` digits: codes as vorn
+// prints them (8740, 0041), value bytes, headings.
+std::string Hex(std::uint32_t value, int digits) {
+  char text[16];
+  (void)std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
 bool IsControl(std::uint32_t unicode) { return unicode < 0x20 || unicode == 0x7F; }
 
 // The character as the page shows it, or empty where it would not show:
@@ -37,11 +44,7 @@ std::string Visible(std::uint32_t unicode) {
 }
 
 // "U+E000": how a character that does not show is named.
-std::string UnicodeText(std::uint32_t unicode) {
-  char text[16];
-  (void)std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(unicode));
-  return text;
-}
+std::string UnicodeText(std::uint32_t unicode) { return "U+" + Hex(unicode, 4); }
 
 // The character value bytes stand for in EUC-JP: ASCII when the second
 // byte is 00, else a two-byte code (8E and a byte for half-width katakana).
@@ -56,7 +59,8 @@ std::string ValueCharacterText(const ValueBytes& value) {
 // One table's side of a cell: "AD A1 ①", "00 00 unmapped" or "no record".
 std::string SideText(const std::optional<ValueBytes>& value) {
   if (!value) return "no record";
-  return ValueText(*value) + " " + (IsUnmapped(*value) ? "unmapped" : ValueCharacterText(*value));
+  std::string bytes = Hex((*value)[0], 2) + " " + Hex((*value)[1], 2) + " ";
+  return bytes + (IsUnmapped(*value) ? "unmapped" : ValueCharacterText(*value));
 }
 
 // Text for HTML content and attribute values.
@@ -136,7 +140,7 @@ const char* StateClass(CellState state) {
 void AppendCell(const ChartCell& cell, std::string* page) {
   const CodePageCharacter* character = FindCodePageCharacter(cell.code);
   std::string visible = character != nullptr ? Visible(character->unicode) : "";
-  std::string title = CodeText(cell.code) + " ";
+  std::string title = Hex(cell.code, 4) + " ";
   if (!visible.empty()) {
     title += visible;
   } else {
@@ -150,14 +154,8 @@ void AppendCell(const ChartCell& cell, std::string* page) {
   if (cell.changed) *page += " c";
   *page += "\" tabindex=0 title=\"" + Escape(title) + "\">";
   // A character that would not show is shown by its code.
-  *page += visible.empty() ? "<small>" + CodeText(cell.code) + "</small>" : Escape(visible);
+  *page += visible.empty() ? "<small>" + Hex(cell.code, 4) + "</small>" : Escape(visible);
   *page += "</td>";
-}
-
-std::string HexByte(std::uint32_t byte) {
-  char text[4];
-  (void)std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(byte));
-  return text;
 }
 
 // Where a block is on the page, and its heading.
@@ -166,7 +164,7 @@ std::string BlockId(const ChartBlock& block) {
     case ChartBlock::Kind::kOneByte:
       return "one-byte";
     case ChartBlock::Kind::kLeadByte:
-      return "lead-" + HexByte(block.lead);
+      return "lead-" + Hex(block.lead, 2);
     case ChartBlock::Kind::kOther:
       break;
   }
@@ -178,7 +176,7 @@ std::string BlockHeading(const ChartBlock& block) {
     case ChartBlock::Kind::kOneByte:
       return "One byte";
     case ChartBlock::Kind::kLeadByte:
-      return HexByte(block.lead);
+      return Hex(block.lead, 2);
     case ChartBlock::Kind::kOther:
       break;
   }
@@ -200,16 +198,11 @@ void AppendBlock(const ChartBlock& block, std::string* page) {
     if (has[i]) *page += kHas[i];
   }
   *page += "\"><h2>" + BlockHeading(block) + "</h2><table><tr><th></th>";
-  for (int column = 0; column < 16; ++column) *page += "<th>" + HexByte(column).substr(1) + "</th>";
+  for (int column = 0; column < 16; ++column) *page += "<th>" + Hex(column, 1) + "</th>";
   *page += "</tr>";
   for (std::size_t i = 0; i < block.cells.size();) {
     std::uint32_t row = block.cells[i].code >> 4;
-    char heading[8];
-    (void)std::snprintf(heading, sizeof heading, row <= 0xF ? "%X" : "%03X",
-                        static_cast<unsigned>(row));
-    *page += "<tr><th>";
-    *page += heading;
-    *page += "</th>";
+    *page += "<tr><th>" + Hex(row, row <= 0xF ? 1 : 3) + "</th>";
     for (std::uint32_t code = row << 4; code < (row + 1) << 4; ++code) {
       if (i < block.cells.size() && block.cells[i].code == code) {
         AppendCell(block.cells[i++], page);
