@@ -278,10 +278,21 @@ class ChartTest(VornTableTest):
         self.assertEqual(sorted(os.listdir(self.folder)), ["a.bin", "b.bin", "out.html"])
 
     def test_names_the_table_it_found(self):
+        program = ARGS.vorn_table_system_table
+        system_table = ARGS.system_table
+        os.makedirs(os.path.dirname(system_table), exist_ok=True)
+        if os.path.exists(system_table):
+            os.remove(system_table)
         self.write("MS932~EUC-JP.bin", TABLE_A)
-        page = self.run_table(["chart"]).stdout
+        page = self.run_table(["chart"], program=program).stdout
         self.assertIn(b"<title>MS932~EUC-JP.bin \xe2\x80\x93 code chart</title>", page)
         self.assertNotIn(b"Compared with", page)
+
+        with open(system_table, "wb") as f:
+            f.write(TABLE_B)
+        self.addCleanup(os.remove, system_table)
+        page = self.run_table(["chart"], program=program).stdout
+        self.assertIn(b"<h1>Code chart of <code>%s</code></h1>" % system_table.encode(), page)
 
     def test_failed_writes_are_reported(self):
         self.write("out.html", b"keep")
