@@ -110,6 +110,18 @@ class VornTableTest(unittest.TestCase):
         return subprocess.run([program or ARGS.vorn_table] + args, cwd=self.folder,
                               env=env, stderr=subprocess.PIPE, **kwargs)
 
+    def remove_system_table(self):
+        """Leaves the test build's installed table out; its path."""
+        os.makedirs(os.path.dirname(ARGS.system_table), exist_ok=True)
+        if os.path.exists(ARGS.system_table):
+            os.remove(ARGS.system_table)
+        return ARGS.system_table
+
+    def install_system_table(self, data):
+        with open(ARGS.system_table, "wb") as f:
+            f.write(data)
+        self.addCleanup(os.remove, ARGS.system_table)
+
     def assert_run(self, args, stdout, stderr=b"", status=0, **kwargs):
         result = self.run_table(args, **kwargs)
         self.assertEqual((result.returncode, result.stdout, result.stderr),
@@ -232,10 +244,7 @@ class ShowTest(VornTableTest):
 
     def test_finds_the_table_as_vorn_does(self):
         program = ARGS.vorn_table_system_table
-        system_table = ARGS.system_table
-        os.makedirs(os.path.dirname(system_table), exist_ok=True)
-        if os.path.exists(system_table):
-            os.remove(system_table)
+        system_table = self.remove_system_table()
         os.remove(os.path.join(self.folder, "b.bin"))
         self.assert_run(["show", "8740"], b"",
                         ("vorn-table: MS932~EUC-JP.bin: not found as %s nor in the current "
@@ -245,9 +254,7 @@ class ShowTest(VornTableTest):
                   os.path.join(self.folder, "MS932~EUC-JP.bin"))
         self.assert_run(["show", "8740"], "8740 ① AD A1 ①\n".encode(), program=program)
 
-        with open(system_table, "wb") as f:
-            f.write(TABLE_B)
-        self.addCleanup(os.remove, system_table)
+        self.install_system_table(TABLE_B)
         self.assert_run(["show", "8740"], "8740 ① A3 B1 １\n".encode(), program=program)
         self.assert_run(["unmapped"], "007E ~\n8160 ～\n2 unmapped of 163 records\n".encode(),
                         program=program)
@@ -279,18 +286,13 @@ class ChartTest(VornTableTest):
 
     def test_names_the_table_it_found(self):
         program = ARGS.vorn_table_system_table
-        system_table = ARGS.system_table
-        os.makedirs(os.path.dirname(system_table), exist_ok=True)
-        if os.path.exists(system_table):
-            os.remove(system_table)
+        system_table = self.remove_system_table()
         self.write("MS932~EUC-JP.bin", TABLE_A)
         page = self.run_table(["chart"], program=program).stdout
         self.assertIn(b"<title>MS932~EUC-JP.bin \xe2\x80\x93 code chart</title>", page)
         self.assertNotIn(b"Compared with", page)
 
-        with open(system_table, "wb") as f:
-            f.write(TABLE_B)
-        self.addCleanup(os.remove, system_table)
+        self.install_system_table(TABLE_B)
         page = self.run_table(["chart"], program=program).stdout
         self.assertIn(b"<h1>Code chart of <code>%s</code></h1>" % system_table.encode(), page)
 
