@@ -181,8 +181,21 @@ class VornTableTest(unittest.TestCase):
         env.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
         if locale == SJIS:
             env["LOCPATH"] = ARGS.locales
+        kwargs.setdefault("stdout", subprocess.PIPE)
         return subprocess.run([program or ARGS.vorn_table] + args, cwd=self.folder,
-                              env=env, capture_output=True, **kwargs)
+                              env=env, stderr=subprocess.PIPE, **kwargs)
+
+    def remove_system_table(self):
+        """Leaves the test build's installed table out; its path."""
+        os.makedirs(os.path.dirname(ARGS.system_table), exist_ok=True)
+        if os.path.exists(ARGS.system_table):
+            os.remove(ARGS.system_table)
+        return ARGS.system_table
+
+    def install_system_table(self, data):
+        with open(ARGS.system_table, "wb") as f:
+            f.write(data)
+        self.addCleanup(os.remove, ARGS.system_table)
 
     def assert_run(self, args, stdout, stderr=b"", status=0, **kwargs):
         result = self.run_table(args, **kwargs)
@@ -319,10 +332,7 @@ class ShowTest(VornTableTest):
 
     def test_finds_the_table_as_vorn_does(self):
         program = ARGS.vorn_table_system_table
-        system_table = ARGS.system_table
-        os.makedirs(os.path.dirname(system_table), exist_ok=True)
-        if os.path.exists(system_table):
-            os.remove(system_table)
+        system_table = self.remove_system_table()
         os.remove(os.path.join(self.folder, "b.bin"))
         self.assert_run(["show", "8740"], b"",
                         ("vorn-table: MS932~EUC-JP.bin: not found as %s nor in the current "
@@ -332,9 +342,7 @@ class ShowTest(VornTableTest):
                   os.path.join(self.folder, "MS932~EUC-JP.bin"))
         self.assert_run(["show", "8740"], "8740 ① AD A1 ①\n".encode(), program=program)
 
-        with open(system_table, "wb") as f:
-            f.write(TABLE_B)
-        self.addCleanup(os.remove, system_table)
+        self.install_system_table(TABLE_B)
         self.assert_run(["show", "8740"], "8740 ① A3 B1 １\n".encode(), program=program)
         self.assert_run(["unmapped"], "007E ~\n8160 ～\n2 unmapped of 163 records\n".encode(),
                         program=program)
@@ -552,13 +560,67 @@ class WorkflowTest(VornTableTest):
             self.assertEqual(shown.splitlines(), output, command)
 
 
+class ChartTest(VornTableTest):
+    """The chart command's files and failures; what the page shows is
+    tested in a browser by test_chart_browser.py."""
+
+    def setUp(self):
+        super().setUp()
+        self.write("a.bin", TABLE_A)
+        self.write("b.bin", TABLE_B)
+
+    def test_same_page_to_standard_output_or_a_file(self):
+        result = self.run_table(["chart", "--table", "b.bin", "--against", "a.bin"])
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        page = result.stdout
+        self.assertTrue(page.startswith(b"<!DOCTYPE html>\n"))
+        self.assertIn(b"<h1>Code chart of <code>b.bin</code></h1>", page)
+        self.assertIn(b"Compared with <code>a.bin</code>.", page)
+        self.assertIn(b"<b>4</b> changed</a>", page)
+        self.assert_run(["chart", "--table=b.bin", "--against=a.bin", "-o", "-"], page)
+
+        self.write("out.html", b"old")
+        self.assert_run(["chart", "--against", "a.bin", "-o=out.html", "--table", "b.bin"], b"")
+        self.assertEqual(self.read("out.html"), page)
+        self.assertEqual(sorted(os.listdir(self.folder)), ["a.bin", "b.bin", "out.html"])
+
+    def test_names_the_table_it_found(self):
+        program = ARGS.vorn_table_system_table
+        system_table = self.remove_system_table()
+        self.write("MS932~EUC-JP.bin", TABLE_A)
+        page = self.run_table(["chart"], program=program).stdout
+        self.assertIn(b"<title>MS932~EUC-JP.bin \xe2\x80\x93 code chart</title>", page)
+        self.assertNotIn(b"Compared with", page)
+
+        self.install_system_table(TABLE_B)
+        page = self.run_table(["chart"], program=program).stdout
+        self.assertIn(b"<h1>Code chart of <code>%s</code></h1>" % system_table.encode(), page)
+
+    def test_failed_writes_are_reported(self):
+        self.write("out.html", b"keep")
+
+        def small_file_limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+        self.assert_run(["chart", "--table", "a.bin", "-o", "out.html"], b"",
+                        b"vorn-table: out.html: Disk Full\n", 2, preexec_fn=small_file_limit)
+        self.assertEqual(self.read("out.html"), b"keep")
+        self.assertEqual(sorted(os.listdir(self.folder)), ["a.bin", "b.bin", "out.html"])
+
+        with open("/dev/full", "wb") as full:
+            result = self.run_table(["chart", "--table", "a.bin"], stdout=full)
+        self.assertEqual((result.returncode, result.stderr),
+                         (2, b"vorn-table: standard output: write failed\n"))
+
+
 class ArgumentsTest(VornTableTest):
     def test_bad_arguments_give_one_error_line_and_status_2(self):
         self.write("a.bin", TABLE_A)
         not_a_character = b"not one character of code page 932, a code (8740, 0x8740) or U+XXXX"
         cases = [
             ([], b"missing command: try vorn-table --help"),
-            (["frob"], b"frob: unknown command (make, show, unmapped, diff, suggest or convert)"),
+            (["frob"], b"frob: unknown command (make, show, unmapped, diff, suggest, convert "
+             b"or chart)"),
             (["make", "--to", "SJIS"], b"--to: EUC-JP or EUC-JP-MS, not SJIS"),
             (["make", "--to"], b"--to: missing value"),
             (["make", "--to="], b"--to: empty value"),
@@ -590,6 +652,15 @@ class ArgumentsTest(VornTableTest):
             (["suggest", "--table", "missing.bin"], b"missing.bin: File not found"),
             (["convert", "--fill", "A"], b"--fill: unknown option for convert"),
             (["convert", "--table", "missing.bin"], b"missing.bin: File not found"),
+            (["chart", "--table", "a.bin", "x.html"], b"x.html: unexpected argument"),
+            (["chart", "--force"], b"--force: unknown option for chart"),
+            (["chart", "--table", "a.bin", "-o"], b"-o: missing value"),
+            (["chart", "--table", "a.bin", "--against="], b"--against: empty value"),
+            (["chart", "--table", "a.bin", "--against", "missing.bin"],
+             b"missing.bin: File not found"),
+            (["chart", "--table", "a.bin", "-o", "no/such/folder.html"],
+             b"no/such/folder.html: Invalid filename"),
+            (["show", "-o", "x.html"], b"-o: unknown option for show"),
         ]
         for args, why in cases:
             self.assert_run(args, b"", b"vorn-table: " + why + b"\n", 2)

@@ -14,6 +14,7 @@
 #include "main/settings.h"
 #include "platform/env.h"
 #include "tools/vorn_table/character_argument.h"
+#include "tools/vorn_table/chart.h"
 #include "tools/vorn_table/convert.h"
 #include "tools/vorn_table/display.h"
 #include "tools/vorn_table/standard_table.h"
@@ -45,6 +46,9 @@ constexpr char kHelp[] =
     "  convert [--table FILE] [INPUT [OUTPUT]]\n"
     "      CP932 text to EUC-JP with the table (standard input and output\n"
     "      by default, or -); unmapped characters become ? and are listed\n"
+    "  chart [--table FILE] [--against REF] [-o OUT.html]\n"
+    "      the table as a code chart in one web page (to standard output\n"
+    "      without -o): each code's state, and with --against what changed\n"
     "\n"
     "A CHAR is one character (\xE2\x91\xA0), a code (8740 or 0x8740) or U+2460.\n"
     "Without --table the table is found as vorn finds it: the installed one,\n"
@@ -59,13 +63,15 @@ struct Arguments {
   std::string to = "EUC-JP";
   std::string table;
   std::string fill;
+  std::string against;
+  std::string output;
   bool force = false;
   bool utf8 = false;
 };
 
-// Reads the options the command has, of "--to", "--table" and "--fill"
-// (each with a value, as "--to X" or "--to=X") and "--force" and
-// "--utf8"; "--" ends the options.  False after reporting.
+// Reads the options the command has, of "--to", "--table", "--fill",
+// "--against" and "-o" (each with a value, as "--to X" or "--to=X") and
+// "--force" and "--utf8"; "--" ends the options.  False after reporting.
 bool ReadOptions(const std::vector<std::string>& args,
                  std::initializer_list<std::string_view> accepted, Arguments* out, int* status) {
   bool options_done = false;
@@ -82,10 +88,12 @@ bool ReadOptions(const std::vector<std::string>& args,
     std::string name = arg.substr(0, arg.find('='));
     bool inline_value = name.size() < arg.size();
     bool known = std::find(accepted.begin(), accepted.end(), name) != accepted.end();
-    std::string* value_of = name == "--to"      ? &out->to
-                            : name == "--table" ? &out->table
-                            : name == "--fill"  ? &out->fill
-                                                : nullptr;
+    std::string* value_of = name == "--to"        ? &out->to
+                            : name == "--table"   ? &out->table
+                            : name == "--fill"    ? &out->fill
+                            : name == "--against" ? &out->against
+                            : name == "-o"        ? &out->output
+                                                  : nullptr;
     if (known && value_of != nullptr) {
       std::string value;
       if (inline_value) {
@@ -111,6 +119,19 @@ bool ReadOptions(const std::vector<std::string>& args,
   return true;
 }
 
+// Writes `file` whole, replacing what it held only once all is written.
+bool WriteWholeFile(const std::string& file, const void* data, std::size_t size, int* status) {
+  IoError error;
+  std::unique_ptr<WritableFile> output;
+  if (!Env::Default()->NewOutputFile(file, &output, &error) ||
+      !output->Append(static_cast<const std::uint8_t*>(data), size, &error) ||
+      !output->Commit(&error)) {
+    *status = Fail(file, error.message);
+    return false;
+  }
+  return true;
+}
+
 int Make(const Arguments& arguments) {
   if (arguments.operands.size() > 1) return Fail("make", "one FILE at most");
   if (arguments.to != "EUC-JP" && arguments.to != "EUC-JP-MS") {
@@ -128,20 +149,17 @@ int Make(const Arguments& arguments) {
   std::vector<std::uint8_t> table = BuildStandardTable(
       arguments.to == "EUC-JP" ? EucVariant::kEucJp : EucVariant::kEucJpMs, &counts);
 
-  Env& env = *Env::Default();
-  IoError error;
-  std::unique_ptr<WritableFile> output;
-  if (!env.NewOutputFile(file, &output, &error) ||
-      !output->Append(table.data(), table.size(), &error) || !output->Commit(&error)) {
-    return Fail(file, error.message);
-  }
+  int status = kExitSame;
+  if (!WriteWholeFile(file, table.data(), table.size(), &status)) return status;
   std::printf("%s: %zu records, %zu mapped, %zu left as 00 00\n", file.c_str(), counts.records,
               counts.mapped, counts.records - counts.mapped);
   return kExitSame;
 }
 
-// Reads `name`, or without a name the table vorn would use.
-bool LoadTable(const std::string& name, std::vector<Record>* records, int* status) {
+// Reads `name`, or without a name the table vorn would use; `path` (if
+// given) gets the name of the file read.
+bool LoadTable(const std::string& name, std::vector<Record>* records, int* status,
+               std::string* path = nullptr) {
   Env& env = *Env::Default();
   IoError error;
   TableFile table;
@@ -165,6 +183,7 @@ bool LoadTable(const std::string& name, std::vector<Record>* records, int* statu
     }
   }
   *records = RecordsOf(table.bytes);
+  if (path != nullptr) *path = table.path;
   return true;
 }
 
@@ -278,6 +297,26 @@ int Convert(const Arguments& arguments) {
                      files.size() < 2 ? "-" : files[1]);
 }
 
+int ChartCommand(const Arguments& arguments) {
+  if (!arguments.operands.empty()) return Fail(arguments.operands[0], "unexpected argument");
+  std::vector<Record> records;
+  std::vector<Record> reference;
+  std::string path;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status, &path)) return status;
+  bool compared = !arguments.against.empty();
+  if (compared && !LoadTable(arguments.against, &reference, &status)) return status;
+
+  std::string page = ChartPage(ChartOf(records, compared ? &reference : nullptr), path,
+                               compared ? &arguments.against : nullptr);
+  if (arguments.output.empty() || arguments.output == "-") {
+    // A failed write shows when main flushes standard output.
+    (void)std::fwrite(page.data(), 1, page.size(), stdout);
+    return kExitSame;
+  }
+  return WriteWholeFile(arguments.output, page.data(), page.size(), &status) ? kExitSame : status;
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Fail("missing command", "try vorn-table --help");
   for (const std::string& arg : args) {
@@ -314,7 +353,11 @@ int Run(const std::vector<std::string>& args) {
     if (!ReadOptions(args, {"--table"}, &arguments, &status)) return status;
     return Convert(arguments);
   }
-  return Fail(command, "unknown command (make, show, unmapped, diff, suggest or convert)");
+  if (command == "chart") {
+    if (!ReadOptions(args, {"--table", "--against", "-o"}, &arguments, &status)) return status;
+    return ChartCommand(arguments);
+  }
+  return Fail(command, "unknown command (make, show, unmapped, diff, suggest, convert or chart)");
 }
 
 }  // namespace
@@ -323,7 +366,8 @@ int Run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   vorn::InitializeProcess();
   int status = vorn::Run(vorn::CommandLineArguments(argc, argv));
-  // A write that failed earlier leaves nothing to flush, only its error.
+  // A write that failed before the end leaves nothing for fflush to fail
+  // on, only the stream's error flag.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     status = vorn::Fail("standard output", "write failed");
   }
