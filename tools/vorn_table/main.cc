@@ -3,13 +3,13 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "main/settings.h"
 #include "platform/env.h"
+#include "platform/output_file.h"
 #include "tools/vorn_table/character_argument.h"
 #include "tools/vorn_table/display.h"
 #include "tools/vorn_table/standard_table.h"
@@ -117,11 +117,8 @@ int Make(const Arguments& arguments) {
   std::string why;
   if (!BuildStandardTable(arguments.to.c_str(), &table, &counts, &why)) return Fail("make", why);
 
-  Env& env = *Env::Default();
   IoError error;
-  std::unique_ptr<WritableFile> output;
-  if (!env.NewOutputFile(file, &output, &error) ||
-      !output->Append(table.data(), table.size(), &error) || !output->Commit(&error)) {
+  if (!WriteOutputFile(*Env::Default(), file, table.data(), table.size(), &error)) {
     return Fail(file, error.message);
   }
   std::printf("%s: %zu records, %zu mapped, %zu left as 00 00\n", file.c_str(), counts.records,
