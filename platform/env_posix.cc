@@ -474,10 +474,12 @@ class PosixEnv : public Env {
   }
 
   bool Replace(const std::string& from, const std::string& to, IoError* error) override {
+    // Named first: nothing may fail for want of memory once it is done.
+    const std::string folder_name = FolderOf(to);
     if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(error, errno, to);
     // Make the rename itself durable; a folder that cannot be opened or
     // synced leaves the file complete, so that is not a failure.
-    int folder = open(FolderOf(to).c_str(), O_RDONLY | O_CLOEXEC);
+    int folder = open(folder_name.c_str(), O_RDONLY | O_CLOEXEC);
     if (folder >= 0) {
       (void)fsync(folder);
       close(folder);
