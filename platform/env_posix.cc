@@ -256,7 +256,7 @@ void OnTermination(int signal_number) {
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigaction(signal_number, &default_action, nullptr);
-  raise(signal_number);  // delivered as the handler returns
+  (void)raise(signal_number);  // delivered as the handler returns
 }
 
 void WriteToStandardError(const char* data, std::size_t size) {

@@ -10,11 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+// The C library's own allocator, which the shim's functions pass on to.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);
 void* __libc_realloc(void* block, std::size_t size);
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace {
 
@@ -46,6 +49,8 @@ bool Fails() {
 
 }  // namespace
 
+// The names of the C library's declarations are reserved ones.
+// NOLINTBEGIN(readability-inconsistent-declaration-parameter-name)
 extern "C" {
 void* malloc(std::size_t size) { return Fails() ? nullptr : __libc_malloc(size); }
 void* calloc(std::size_t count, std::size_t size) {
@@ -55,3 +60,4 @@ void* realloc(void* block, std::size_t size) {
   return Fails() ? nullptr : __libc_realloc(block, size);
 }
 }
+// NOLINTEND(readability-inconsistent-declaration-parameter-name)
