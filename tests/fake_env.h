@@ -142,16 +142,16 @@ class FakeEnv : public Env {
     }
     auto it = files.find(state.name);
     if (it == files.end()) return true;  // removed while open: the bytes go nowhere
-    std::size_t end = state.position + size;
-    std::size_t growth = end > std::max(it->second.size(), state.reserved)
-                             ? end - std::max(it->second.size(), state.reserved)
-                             : 0;
-    if (growth > room) return Fail(error, "Disk Full");
-    room -= growth;
+    // A disk out of room takes what it has room for, then fails.
+    const std::size_t covered = std::max(it->second.size(), state.reserved);
+    const std::size_t fits = covered + room > state.position ? covered + room - state.position : 0;
+    const std::size_t taken = std::min(size, fits);
+    const std::size_t end = state.position + taken;
+    if (end > covered) room -= end - covered;
     if (it->second.size() < end) it->second.resize(end);
-    it->second.replace(state.position, size, bytes);
+    it->second.replace(state.position, taken, bytes, 0, taken);
     state.position = end;
-    return true;
+    return taken == size || Fail(error, "Disk Full");
   }
 
   bool Reserve(FileHandle file, std::size_t size, IoError* error) override {
