@@ -97,17 +97,23 @@ class Faults(e2e.VornTestCase):
     def open_folder_to_nobody(self):
         os.chmod(self.dir, 0o777)
 
-    def test_disk_full_on_a_small_file_system(self):
+    def small_file_system(self):
+        """Mounts a 64 KiB tmpfs open to everyone as the folder "small" of
+        the test folder and returns its path."""
         if not ROOT:
             self.skipTest("needs root to mount a file system")
         mount_point = self.path("small")
         os.mkdir(mount_point)
-        # Room for the table but not for a second copy beside it.
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs",
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k,mode=0777", "tmpfs",
                                   mount_point], capture_output=True)
         if mounted.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.decode(errors="replace"))
         self.addCleanup(subprocess.run, ["umount", mount_point])
+        return mount_point
+
+    def test_disk_full_on_a_small_file_system(self):
+        # Room for the table but not for a second copy beside it.
+        mount_point = self.small_file_system()
         self.write(os.path.join("small", TABLE), STANDARD)
         self.write(TABLE, STANDARD)
         result = self.single("small/" + TABLE)
@@ -706,13 +712,7 @@ class Faults(e2e.VornTestCase):
         """Where the folder takes no temporary file, the target is written
         in place; with too little room on the disk for the new table the
         run is refused before a byte of the old one changes."""
-        mount_point = self.path("small")
-        os.mkdir(mount_point)
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k,mode=0777", "tmpfs",
-                                  mount_point], capture_output=True)
-        if mounted.returncode != 0:
-            self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.decode(errors="replace"))
-        self.addCleanup(subprocess.run, ["umount", mount_point])
+        mount_point = self.small_file_system()
         self.open_folder_to_nobody()
         self.write(TABLE, STANDARD)
         # A short target, so that there is room to reserve, and a disk with
