@@ -27,19 +27,19 @@ void AddBytes(ListLine* line, const char* data, std::size_t size) {
 
 }  // namespace
 
-ListReader::ListReader(SequentialFile* file) : file_(file), buffer_(kPiece) {}
+// The buffer is left uninitialised: only bytes read into it are looked at.
+ListReader::ListReader(SequentialFile* file) : file_(file), buffer_(new std::uint8_t[kPiece]) {}
 
 bool ListReader::Fill(std::size_t count, IoError* error) {
   if (begin_ > 0) {
     // Keep the unread bytes, at the front.
-    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
-              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
   while (end_ < count && !eof_) {
     std::size_t got = 0;
-    if (!file_->Read(buffer_.data() + end_, buffer_.size() - end_, &got, error)) return false;
+    if (!file_->Read(buffer_.get() + end_, kPiece - end_, &got, error)) return false;
     end_ += got;
     eof_ = got == 0;
   }
@@ -53,7 +53,7 @@ bool ListReader::Start(IoError* error) {
   // A list saved as UTF-8 with its byte-order mark, as editors on every
   // system write it, is read as the code page 932 text it stands for.
   utf8_ = end_ >= kUtf8ByteOrderMark.size() &&
-          std::memcmp(buffer_.data(), kUtf8ByteOrderMark.data(), kUtf8ByteOrderMark.size()) == 0;
+          std::memcmp(buffer_.get(), kUtf8ByteOrderMark.data(), kUtf8ByteOrderMark.size()) == 0;
   if (utf8_) begin_ = kUtf8ByteOrderMark.size();
   return true;
 }
@@ -106,7 +106,7 @@ ListRead ListReader::Next(ListLine* line, IoError* error) {
     }
     if (ctrl_z_) break;
     any = true;
-    const std::uint8_t* data = buffer_.data() + begin_;
+    const std::uint8_t* data = buffer_.get() + begin_;
     std::size_t size = end_ - begin_;
     std::size_t n = 0;
     while (n < size && data[n] != '\n' && data[n] != '\r' && data[n] != kCtrlZ) ++n;

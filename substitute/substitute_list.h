@@ -3,6 +3,7 @@
 #define VORN_SUBSTITUTE_SUBSTITUTE_LIST_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,7 +82,7 @@ class ListReader {
   void ConvertPending(bool line_ends);
 
   SequentialFile* file_;
-  std::vector<std::uint8_t> buffer_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t begin_ = 0;  // the unread bytes are buffer_[begin_, end_)
   std::size_t end_ = 0;
   bool eof_ = false;
