@@ -6,8 +6,11 @@ namespace vorn {
 
 TableRead ReadTableFile(Env& env, TableFile* table, IoError* error) {
   for (const std::string& path : TablePaths().entries) {
-    if (!env.FileExists(path)) continue;
+    FileKind kind = FileKind::kMissing;
+    std::string file;
     table->path = path;
+    if (!env.Examine(path, &kind, &file, error)) return TableRead::kFailed;
+    if (kind != FileKind::kFile) continue;
     return env.ReadWholeFile(path, &table->bytes, error) ? TableRead::kRead : TableRead::kFailed;
   }
   return TableRead::kMissing;

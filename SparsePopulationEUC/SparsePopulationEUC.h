@@ -35,9 +35,11 @@ struct TableFile {
   ByteBuffer bytes;
 };
 
-// Finds the first existing entry of TablePaths and reads it whole.  A name
-// that exists decides the place even when it then cannot be read (that is
-// kFailed, with `error` filled).
+// Finds the first existing entry of TablePaths and reads it whole.  Only a
+// place that does not exist, or is a folder, passes to the next: a name
+// that exists decides the place even when it then cannot be read, and one
+// whose existence cannot be learned ends the search (both kFailed, with
+// `error` filled).
 TableRead ReadTableFile(Env& env, TableFile* table, IoError* error);
 
 // The number of bytes the records of `size` table bytes occupy: a partial

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -40,7 +41,8 @@ TEST(WalkRecordsTest, PartialAndEmptyTables) {
   // A partial last record is walked whole, completed by zero bytes.
   EXPECT_EQ(Walk("ABCDEF"), (KeyedValues{{'A', "CD"}, {'E', std::string(2, '\0')}}));
   EXPECT_EQ(Walk("ABCDEFG"), (KeyedValues{{'A', "CD"}, {'E', std::string("G\0", 2)}}));
-  EXPECT_EQ(Walk("ABCDEFGH\x01"), (KeyedValues{{'A', "CD"}, {'E', "GH"}, {1, std::string(2, '\0')}}));
+  EXPECT_EQ(Walk("ABCDEFGH\x01"),
+            (KeyedValues{{'A', "CD"}, {'E', "GH"}, {1, std::string(2, '\0')}}));
   EXPECT_EQ(Walk("A"), (KeyedValues{{'A', std::string(2, '\0')}}));
 }
 
@@ -87,6 +89,32 @@ TEST_F(TablePlacesTest, UnreadableFirstPlaceIsAFailureNotAFallback) {
   IoError error;
   EXPECT_EQ(ReadTableFile(env_, &table, &error), TableRead::kFailed);
   EXPECT_EQ(error.message, "Access denied");
+}
+
+// Only a place that does not exist, or is a folder, passes to the next:
+// one whose existence cannot be learned (an unsearchable folder, a loop of
+// links, an I/O error) ends the search.
+TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
+  const struct {
+    const char* name;
+    std::function<void(FakeEnv&)> first_place;
+    TableRead read;
+    std::string message;
+  } cases[] = {
+      {"missing", [](FakeEnv&) {}, TableRead::kRead, ""},
+      {"a folder", [&](FakeEnv& env) { env.folders.insert(system_table_); }, TableRead::kRead, ""},
+      {"cannot be examined", [&](FakeEnv& env) { env.failing[system_table_] = "Access denied"; },
+       TableRead::kFailed, "Access denied"},
+  };
+  for (const auto& c : cases) {
+    FakeEnv env;
+    env.files[kTableName] = Record('A', 0, 3, 4);
+    c.first_place(env);
+    TableFile table;
+    IoError error;
+    EXPECT_EQ(ReadTableFile(env, &table, &error), c.read) << c.name;
+    EXPECT_EQ(error.message, c.message) << c.name;
+  }
 }
 
 TEST_F(TablePlacesTest, PopulateReportsThePlaceAfterLoading) {

@@ -109,7 +109,11 @@ void BM_ListRewritePass(benchmark::State& state, const BenchTable* table) {
   ByteBuffer buffer = BufferOf(table->bytes);
   auto store = std::make_unique<SparseEUC>();
   store->Load(buffer);
-  Substitutes substitutes = ReadSubstitutes(SubstitutionList());
+  const std::string list = SubstitutionList();
+  BytesFile list_file(list);
+  Substitutes substitutes;
+  IoError error;
+  if (!ReadSubstitutes(&list_file, &substitutes, &error)) std::abort();
   for (auto _ : state) {
     for (NormalSubstitute& entry : substitutes) entry.Pending = 1;
     SubstituteRecords(buffer, substitutes, *store);

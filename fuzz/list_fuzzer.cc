@@ -1,5 +1,6 @@
-// Fuzzes the list reader with arbitrary list file bytes, checked against a
-// byte-by-byte reading of the list rules.  A list that begins with the
+// Fuzzes the list reader with arbitrary list file bytes, handed over in
+// pieces of any size, checked against a byte-by-byte reading of the whole
+// list by the list rules.  A list that begins with the
 // UTF-8 byte-order mark has each line converted (by the platform's
 // converter, which is not what is tested here) before the entry rules.
 #include <cstddef>
@@ -40,8 +41,16 @@ std::vector<std::string> Lines(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  vorn::Substitutes got =
-      vorn::ReadSubstitutes(std::string_view(reinterpret_cast<const char*>(data), size));
+  // The first byte sets the size of the pieces the list is read in, so
+  // that lines, terminators and the byte-order mark fall across pieces.
+  if (size == 0) return 0;
+  const std::size_t piece = data[0] == 0 ? SIZE_MAX : data[0];
+  ++data;
+  --size;
+  vorn::BytesFile file(std::string_view(reinterpret_cast<const char*>(data), size), piece);
+  vorn::Substitutes got;
+  vorn::IoError error;
+  if (!vorn::ReadSubstitutes(&file, &got, &error)) std::abort();
 
   const bool utf8 = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
   std::vector<std::string> lines = utf8 ? Lines(data + 3, size - 3) : Lines(data, size);

@@ -3,5 +3,6 @@
 
 int main(int argc, char** argv) {
   vorn::InitializeProcess();
+  vorn::IgnoreBrokenPipe();
   return vorn::RunVorn(*vorn::Env::Default(), vorn::CommandLineArguments(argc, argv));
 }

@@ -6,7 +6,6 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 namespace vorn {
@@ -14,7 +13,7 @@ namespace {
 
 #ifdef __linux__
 // From this size on a buffer is a mapping of its own: its pages come from
-// the system zeroed and untouched, and can be handed back one by one.
+// the system zeroed and untouched.
 // (Huge pages were tried for large tables: on a virtual machine their
 // first touch was as often much slower as faster.)
 constexpr std::size_t kMapThreshold = std::size_t{128} << 10;
@@ -89,19 +88,6 @@ void ByteBuffer::EndRead(std::size_t done) {
   if (stale_ > done) std::memset(data_ + done, 0, stale_ - done);
   stale_ = 0;
   size_ = done;
-}
-
-void ByteBuffer::ReleaseFront(std::size_t end) {
-#ifdef __linux__
-  if (!mapped_) return;
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  // The mapping starts on a page boundary; only pages wholly before `end`
-  // are released.
-  std::size_t whole = (end < capacity_ ? end : capacity_) / page * page;
-  if (whole > 0) (void)madvise(data_, whole, MADV_DONTNEED);
-#else
-  (void)end;
-#endif
 }
 
 }  // namespace vorn

@@ -50,22 +50,5 @@ TEST(ByteBufferTest, ReadsReuseTheBufferAndLeaveZerosAfterTheContents) {
   }
 }
 
-// Releasing the front of a buffer leaves every byte from the page that
-// holds `end` onwards as it was, for buffers on the heap and mapped ones.
-TEST(ByteBufferTest, ReleaseFrontKeepsTheBytesFromEndOn) {
-  constexpr std::size_t kLargestPage = 64 << 10;
-  for (std::size_t capacity : {std::size_t{1000}, std::size_t{1} << 20}) {
-    ByteBuffer buffer(capacity);
-    std::memset(buffer.data(), 0xAB, capacity);
-    const std::size_t end = capacity > 4 * kLargestPage ? 3 * kLargestPage + 100 : 500;
-    buffer.ReleaseFront(end);
-    // Whatever the page size, no page that holds `end` or a later byte is
-    // released.
-    std::size_t intact = end;
-    while (intact < capacity && buffer.data()[intact] == 0xAB) ++intact;
-    EXPECT_EQ(intact, capacity) << capacity;
-  }
-}
-
 }  // namespace
 }  // namespace vorn

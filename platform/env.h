@@ -4,10 +4,13 @@
 // failure report) goes through the functions and the Env interface declared
 // here.  Each operating system implements them once, in its own file
 // (env_posix.cc, env_windows.cc); no other file depends on the platform.
-// Unit tests fake Env to run the operations on in-memory files.
+// How an output file is replaced is decided once, above the seam, in
+// output_file.cc, from small file primitives each system provides.  Unit
+// tests fake Env to run the operations on in-memory files.
 #ifndef VORN_PLATFORM_ENV_H_
 #define VORN_PLATFORM_ENV_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -58,11 +61,6 @@ class ByteBuffer {
   void BeginRead(std::size_t size);
   void EndRead(std::size_t done);
 
-  // The first `end` bytes are no longer needed: where the system allows,
-  // the whole pages among them go back to it (and read as zero if touched
-  // again), so that what is written next can reuse that memory.
-  void ReleaseFront(std::size_t end);
-
  private:
   std::uint8_t* data_ = nullptr;
   std::size_t capacity_ = 0;
@@ -75,14 +73,51 @@ class ByteBuffer {
 // to the console's code page) or is one of the program's fixed texts.
 enum class LineKind { kAssembled, kFixed };
 
-// An output file being written.  Nothing the caller wrote replaces the
-// target until Commit() succeeds; destroying an uncommitted file discards
-// what was written where that is possible.
-class WritableFile {
+// A file read from its start to its end, piece by piece; it need not be
+// seekable (a pipe, a terminal).
+class SequentialFile {
  public:
-  virtual ~WritableFile() = default;
-  virtual bool Append(const std::uint8_t* data, std::size_t size, IoError* error) = 0;
-  virtual bool Commit(IoError* error) = 0;
+  virtual ~SequentialFile() = default;
+  // Reads up to `size` bytes into `data`; `*got` is 0 only at the end.
+  virtual bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) = 0;
+  // Closes the file, reporting a failure; a file not closed so is closed
+  // when destroyed.
+  virtual bool Close(IoError*) { return true; }
+};
+
+// A SequentialFile over bytes in memory, handed out in pieces of at most
+// `piece` bytes.
+class BytesFile : public SequentialFile {
+ public:
+  explicit BytesFile(std::string_view bytes, std::size_t piece = SIZE_MAX)
+      : bytes_(bytes), piece_(piece) {}
+  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError*) override {
+    *got = std::min({size, piece_, bytes_.size()});
+    bytes_.copy(reinterpret_cast<char*>(data), *got);
+    bytes_.remove_prefix(*got);
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t piece_;
+};
+
+// What a name stands for.  kFile is anything that is not a folder: a
+// regular file, a device, a FIFO.
+enum class FileKind { kMissing, kFolder, kFile };
+
+// An open file of the system's own (a descriptor, a handle), opaque above
+// the seam.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// How an attempt to create a file beside another ended.
+enum class Creation {
+  kCreated,
+  kRefused,  // the folder does not let a new file be made (IoError says so)
+  kTooLong,  // the new file's name would be longer than the system allows
+  kFailed,   // any other failure, described by the IoError
 };
 
 class Env {
@@ -91,7 +126,8 @@ class Env {
 
   // Writes one console line to standard output, ended by CR LF, at once.
   // Where standard output is a terminal whose charset is not code page
-  // 932, the line is shown in the terminal's charset.
+  // 932, the line is shown in the terminal's charset.  A line standard
+  // output does not take is dropped.
   virtual void WriteLine(std::string_view line, LineKind kind) = 0;
 
   // The value of a character option (-s, -e, -k, -a) as code page 932
@@ -99,22 +135,62 @@ class Env {
   // it converts, anything else is kept as given.
   virtual std::string CharacterOptionToCP932(std::string_view value) { return std::string(value); }
 
-  // True if `name` exists and is not a folder.
-  virtual bool FileExists(const std::string& name) = 0;
+  // What `name` stands for, links followed; `path` gets the name of the
+  // file it finally stands for (of a dangling link: the file the link
+  // names).  Only a name that does not exist is kMissing: any other
+  // failure to learn what it is (no right to search a folder, a loop of
+  // links, an I/O error) fails.
+  virtual bool Examine(const std::string& name, FileKind* kind, std::string* path,
+                       IoError* error) = 0;
 
-  // Reads a whole file, opened without sharing, its size taken by seeking
-  // to its end.  `contents` gets a zero-filled buffer whose size() is the
-  // number of bytes read and which holds at least four bytes more, so that
-  // a partial last record reads as completed by zero bytes.  The buffer
-  // `contents` already holds is reused as ByteBuffer::BeginRead says.
+  // Reads a whole table file, opened without sharing, its size taken by
+  // seeking to its end.  A file that is not a regular file (a device, a
+  // FIFO) is refused as "Access denied" without waiting for it.  `contents`
+  // gets a zero-filled buffer whose size() is the number of bytes read and
+  // which holds at least four bytes more, so that a partial last record
+  // reads as completed by zero bytes.  The buffer `contents` already holds
+  // is reused as ByteBuffer::BeginRead says.
   virtual bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) = 0;
 
-  // Reads a text file's bytes up to its end (it need not be seekable).
-  virtual bool ReadTextFile(const std::string& name, std::string* contents, IoError* error) = 0;
+  // Opens a file to be read from start to end, whatever kind it is.
+  virtual bool NewSequentialFile(const std::string& name, std::unique_ptr<SequentialFile>* file,
+                                 IoError* error) = 0;
 
-  // Opens the output `name` for writing; the empty name is standard output.
-  virtual bool NewOutputFile(const std::string& name, std::unique_ptr<WritableFile>* file,
-                             IoError* error) = 0;
+  // The file primitives output_file.cc writes outputs with.  Each failure
+  // fills `error` with the message the failure report shows.
+  virtual FileHandle StandardOutput() = 0;
+  // Opens the existing file `path` for writing at its start, changing
+  // nothing; `regular` tells a regular file from a device or FIFO.
+  virtual bool OpenExisting(const std::string& path, FileHandle* file, bool* regular,
+                            IoError* error) = 0;
+  // Creates `path`, which must not exist yet, as a new empty file.
+  virtual bool CreateNew(const std::string& path, FileHandle* file, IoError* error) = 0;
+  // Creates a new empty file of a name of its own in the folder of
+  // `target`, and puts that name in `temp` before the file exists.
+  virtual Creation CreateTemporary(const std::string& target, std::string* temp, FileHandle* file,
+                                   IoError* error) = 0;
+  // Writes all of `data` at the file's position; any failure is "Disk Full".
+  virtual bool Write(FileHandle file, const std::uint8_t* data, std::size_t size,
+                     IoError* error) = 0;
+  // Sets aside room for the file's first `size` bytes without changing its
+  // size or contents; true without reserving where the file system cannot.
+  virtual bool Reserve(FileHandle file, std::size_t size, IoError* error) = 0;
+  virtual bool Truncate(FileHandle file, std::size_t size, IoError* error) = 0;
+  // Gives `to` what protects and describes the file `from` besides its
+  // bytes (owner, permissions, access lists and extended attributes; on
+  // Windows its attributes), or, without `from`, what a new file gets.
+  // Fails ("Access denied") rather than leave `to` less protected.
+  virtual bool CopyMetadata(FileHandle from, FileHandle to, IoError* error) = 0;
+  // Waits until every byte written is on the disk ("Disk Full" if not).
+  virtual bool Flush(FileHandle file, IoError* error) = 0;
+  virtual bool Close(FileHandle file, IoError* error) = 0;
+  // Puts `from` in the place of `to` in one step, and makes that last.
+  virtual bool Replace(const std::string& from, const std::string& to, IoError* error) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Between these two calls, an interrupt (Ctrl+C, SIGTERM and the like)
+  // waits; it ends the run right after ReleaseTermination().
+  virtual void HoldTermination() = 0;
+  virtual void ReleaseTermination() = 0;
 
   // Writes the failure report for a file failure to standard error.
   virtual void ReportFailure(const IoError& error) = 0;
@@ -132,10 +208,18 @@ bool Utf8ToCP932(std::string_view utf8, std::string* cp932);
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 // Prepares the process: binary standard streams, the out-of-memory handler,
-// signals that would otherwise end the run without a report.
+// signals that would otherwise end the run without a report, and an
+// interrupt (Ctrl+C, SIGTERM, SIGHUP, SIGQUIT, a closed console) that
+// first removes the files output_file.cc has not finished.  A signal the
+// process was started with ignored stays ignored.
 void InitializeProcess();
 
-// Writes the out-of-memory report and ends the run with exit status 217.
+// A closed pipe on standard output then fails the write (a table copied to
+// it is "Disk Full") instead of ending the run unreported.
+void IgnoreBrokenPipe();
+
+// Removes the unfinished files, writes the out-of-memory report and ends
+// the run with exit status 217.
 [[noreturn]] void ReportOutOfMemory();
 
 }  // namespace vorn

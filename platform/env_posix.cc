@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <unwind.h>
 
@@ -14,6 +15,7 @@
 
 #include "platform/env.h"
 #include "platform/failure_report.h"
+#include "platform/output_file.h"
 #include "platform/text_posix.h"
 
 namespace vorn {
@@ -94,6 +96,7 @@ std::string MessageForErrno(int err, const std::string& path) {
       return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
     case ENOTDIR:
     case ENAMETOOLONG:
+    case ELOOP:
       return kInvalidFilename;
     case EACCES:
     case EPERM:
@@ -137,121 +140,32 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, IoError* error
   return true;
 }
 
-bool CloseChecked(int fd, const std::string& path, IoError* error) {
-  if (close(fd) != 0) return FailErrno(error, errno, path);
-  return true;
-}
+int Descriptor(FileHandle file) { return static_cast<int>(file); }
 
-// Standard output: the copy of an output named by the empty name.
-class StandardOutputFile : public WritableFile {
+class PosixSequentialFile : public SequentialFile {
  public:
-  bool Append(const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(STDOUT_FILENO, data, size, error);
-  }
-  bool Commit(IoError*) override { return true; }
-};
-
-// A file written where it stands: a device or FIFO, or a regular file
-// whose folder does not let a temporary file be made beside it.  What was
-// written stays written.
-class DirectFile : public WritableFile {
- public:
-  DirectFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~DirectFile() override {
+  PosixSequentialFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  ~PosixSequentialFile() override {
     if (fd_ >= 0) close(fd_);
   }
-  bool Append(const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(fd_, data, size, error);
+  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) override {
+    ssize_t done;
+    do {
+      done = read(fd_, data, size);
+    } while (done < 0 && errno == EINTR);
+    if (done < 0) return FailErrno(error, errno, name_);
+    *got = static_cast<std::size_t>(done);
+    return true;
   }
-  bool Commit(IoError* error) override {
+  bool Close(IoError* error) override {
     int fd = fd_;
     fd_ = -1;
-    return CloseChecked(fd, path_, error);
+    return close(fd) == 0 || FailErrno(error, errno, name_);
   }
 
  private:
   int fd_;
-  std::string path_;
-};
-
-// A regular file replaced whole or not at all: the bytes go to a temporary
-// file beside the target, which is flushed to disk and renamed over the
-// target on Commit(), and removed if the file is dropped before that.
-class AtomicFile : public WritableFile {
- public:
-  AtomicFile(int fd, std::string temp_path, std::string target_path, mode_t mode,
-             const struct stat* target)
-      : fd_(fd),
-        temp_path_(std::move(temp_path)),
-        target_path_(std::move(target_path)),
-        mode_(mode) {
-    if (target != nullptr) {
-      keep_owner_ = true;
-      uid_ = target->st_uid;
-      gid_ = target->st_gid;
-    }
-  }
-
-  ~AtomicFile() override {
-    if (fd_ >= 0) close(fd_);
-    if (!committed_) unlink(temp_path_.c_str());
-  }
-
-  bool Append(const std::uint8_t* data, std::size_t size, IoError* error) override {
-    if (!WriteAll(fd_, data, size, error)) return false;
-    written_ += static_cast<off_t>(size);
-    StartWriteBack();
-    return true;
-  }
-
-  bool Commit(IoError* error) override {
-    if (keep_owner_) {
-      // Only the owner's privileges allow this; a file of someone else's
-      // that we may write still gets our ownership, as any editor does.
-      (void)!fchown(fd_, uid_, gid_);
-    }
-    if (fchmod(fd_, mode_) != 0) return FailErrno(error, errno, temp_path_);
-    if (fsync(fd_) != 0) return Fail(error, kDiskFull);
-    int fd = fd_;
-    fd_ = -1;
-    if (!CloseChecked(fd, temp_path_, error)) return false;
-    if (rename(temp_path_.c_str(), target_path_.c_str()) != 0)
-      return FailErrno(error, errno, target_path_);
-    committed_ = true;
-    // Make the rename itself durable; a folder that cannot be opened or
-    // synced leaves the file complete, so that is not a failure.
-    int folder = open(FolderOf(target_path_).c_str(), O_RDONLY | O_CLOEXEC);
-    if (folder >= 0) {
-      (void)fsync(folder);
-      close(folder);
-    }
-    return true;
-  }
-
- private:
-  // Every few MiB written, asks the system to start writing them to disk
-  // already, so that the flush on Commit() finds most of a large file
-  // written instead of starting all of it then.  Only a head start: the
-  // flush still waits for every byte, and a failure shows there.
-  void StartWriteBack() {
-#ifdef __linux__
-    constexpr off_t kWriteBackStep = off_t{4} << 20;
-    if (written_ - started_ < kWriteBackStep) return;
-    (void)sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
-    started_ = written_;
-#endif
-  }
-
-  int fd_;
-  std::string temp_path_;
-  std::string target_path_;
-  mode_t mode_;
-  bool keep_owner_ = false;
-  uid_t uid_ = 0;
-  gid_t gid_ = 0;
-  bool committed_ = false;
-  off_t written_ = 0;  // bytes appended so far
-  off_t started_ = 0;  // bytes whose write-back was started
+  std::string name_;
 };
 
 mode_t DefaultCreationMode() {
@@ -260,36 +174,90 @@ mode_t DefaultCreationMode() {
   return 0666 & ~mask;
 }
 
-// The file a name finally stands for: symlinks are followed, so that the
-// file a link points to is replaced (or created, for a dangling link) and
-// the link stays.
-std::string ResolveTarget(const std::string& name) {
-  // As many links as the system itself follows before giving up (ELOOP).
-  constexpr int kMaxLinks = 40;
-  std::string path = name;
-  for (int i = 0; i < kMaxLinks; ++i) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char link[PATH_MAX];
-    ssize_t size = readlink(path.c_str(), link, sizeof link);
-    if (size <= 0 || static_cast<std::size_t>(size) == sizeof link) return path;
-    std::string next(link, static_cast<std::size_t>(size));
-    // A relative link is relative to the folder holding it.
-    if (next[0] != '/' && path.find('/') != std::string::npos) next = FolderOf(path) + "/" + next;
-    path = std::move(next);
+// Reads what a list call (flistxattr, fgetxattr) gives into `out`, asking
+// again should it have grown between asking its size and reading it.
+template <typename Call>
+bool ReadGrowing(Call call, std::string* out) {
+  for (;;) {
+    ssize_t size = call(nullptr, 0);
+    if (size < 0) return false;
+    out->resize(static_cast<std::size_t>(size));
+    size = call(out->data(), out->size());
+    if (size >= 0) {
+      out->resize(static_cast<std::size_t>(size));
+      return true;
+    }
+    if (errno != ERANGE) return false;
   }
-  return path;
 }
 
-bool OpenDirect(const std::string& path, int flags, std::unique_ptr<WritableFile>* file,
-                IoError* error) {
-  int fd = open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return FailErrno(error, errno, path);
-  *file = std::make_unique<DirectFile>(fd, path);
+// The names of a file's extended attributes, each ended by a NUL byte;
+// none where the file system keeps none.
+bool AttributeNames(int fd, std::string* names) {
+  if (ReadGrowing([fd](char* out, std::size_t size) { return flistxattr(fd, out, size); }, names))
+    return true;
+  names->clear();
+  return errno == ENOTSUP;
+}
+
+bool AttributeValue(int fd, const char* name, std::string* value) {
+  return ReadGrowing(
+      [fd, name](char* out, std::size_t size) { return fgetxattr(fd, name, out, size); }, value);
+}
+
+bool HasName(const std::string& names, const char* name) {
+  for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+    if (std::strcmp(names.c_str() + at, name) == 0) return true;
+  }
+  return false;
+}
+
+// Makes the extended attributes of `to` those of `from`, POSIX access
+// lists (system.posix_acl_access) included: what `to` got from its folder
+// (a default access list) and `from` lacks is removed.
+bool CopyAttributes(int from, int to, IoError* error) {
+  std::string wanted;
+  std::string present;
+  if (!AttributeNames(from, &wanted) || !AttributeNames(to, &present)) {
+    return Fail(error, kAccessDenied);
+  }
+  for (std::size_t at = 0; at < present.size(); at += std::strlen(present.c_str() + at) + 1) {
+    const char* name = present.c_str() + at;
+    if (!HasName(wanted, name) && fremovexattr(to, name) != 0) return Fail(error, kAccessDenied);
+  }
+  std::string value;
+  std::string current;
+  for (std::size_t at = 0; at < wanted.size(); at += std::strlen(wanted.c_str() + at) + 1) {
+    const char* name = wanted.c_str() + at;
+    if (!AttributeValue(from, name, &value)) return Fail(error, kAccessDenied);
+    // Set only what differs: a label the system gave alike needs no right to set it.
+    if (AttributeValue(to, name, &current) && current == value) continue;
+    if (fsetxattr(to, name, value.data(), value.size(), 0) != 0) return Fail(error, kAccessDenied);
+  }
   return true;
 }
 
-bool IsFolderRefusal(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+// The signals that end a run early and find an unfinished file to remove.
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t TerminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : kTerminationSignals) sigaddset(&set, signal_number);
+  return set;
+}
+
+// Removes the unfinished file, then lets the signal end the process as if
+// vorn had not caught it, so that its parent sees which signal it was.
+// Only calls that are safe in a signal handler.
+void OnTermination(int signal_number) {
+  const char* unfinished = UnfinishedFile();
+  if (unfinished != nullptr) unlink(unfinished);
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigaction(signal_number, &default_action, nullptr);
+  (void)raise(signal_number);  // delivered as the handler returns
+}
 
 void WriteToStandardError(const char* data, std::size_t size) {
   while (size > 0) {
@@ -341,15 +309,50 @@ class PosixEnv : public Env {
     return from_locale_->ConvertAll(value, &converted) ? converted : std::string(value);
   }
 
-  bool FileExists(const std::string& name) override {
-    struct stat st;
-    return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  bool Examine(const std::string& name, FileKind* kind, std::string* path,
+               IoError* error) override {
+    // Links are followed here rather than by the system, so that a link to
+    // a missing file names the file to create, and the link stays.  As
+    // many are followed as the system itself follows before giving up.
+    constexpr int kMaxLinks = 40;
+    std::string at = name;
+    for (int links = 0; links <= kMaxLinks; ++links) {
+      struct stat st;
+      if (lstat(at.c_str(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return FailErrno(error, errno, at);
+        *kind = FileKind::kMissing;
+        *path = std::move(at);
+        return true;
+      }
+      if (!S_ISLNK(st.st_mode)) {
+        *kind = S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kFile;
+        *path = std::move(at);
+        return true;
+      }
+      char link[PATH_MAX];
+      ssize_t size = readlink(at.c_str(), link, sizeof link);
+      if (size < 0) return FailErrno(error, errno, at);
+      if (size == 0 || static_cast<std::size_t>(size) == sizeof link) {
+        return FailErrno(error, ENAMETOOLONG, at);
+      }
+      std::string next(link, static_cast<std::size_t>(size));
+      // A relative link is relative to the folder holding it.
+      if (next[0] != '/' && at.find('/') != std::string::npos) next = FolderOf(at) + "/" + next;
+      at = std::move(next);
+    }
+    return FailErrno(error, ELOOP, name);
   }
 
   bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) override {
-    // POSIX has no share modes; the file is simply opened for reading.
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // POSIX has no share modes; the file is simply opened for reading, but
+    // without waiting, should it be a FIFO.
+    int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return FailErrno(error, errno, name);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      return Fail(error, kAccessDenied);  // a device would read as anything
+    }
     off_t end = lseek(fd, 0, SEEK_END);
     if (end < 0 || lseek(fd, 0, SEEK_SET) != 0) {
       int err = errno;
@@ -376,73 +379,122 @@ class PosixEnv : public Env {
     return true;
   }
 
-  bool ReadTextFile(const std::string& name, std::string* contents, IoError* error) override {
+  bool NewSequentialFile(const std::string& name, std::unique_ptr<SequentialFile>* file,
+                         IoError* error) override {
     int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return FailErrno(error, errno, name);
-    std::string text;
-    char chunk[65536];
-    for (;;) {
-      ssize_t got = read(fd, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        int err = errno;
-        close(fd);
-        return FailErrno(error, err, name);
-      }
-      if (got == 0) break;
-      text.append(chunk, static_cast<std::size_t>(got));
-    }
-    if (!CloseChecked(fd, name, error)) return false;
-    *contents = std::move(text);
+    *file = std::make_unique<PosixSequentialFile>(fd, name);
     return true;
   }
 
-  bool NewOutputFile(const std::string& name, std::unique_ptr<WritableFile>* file,
-                     IoError* error) override {
-    if (name.empty()) {
-      *file = std::make_unique<StandardOutputFile>();
+  FileHandle StandardOutput() override { return STDOUT_FILENO; }
+
+  bool OpenExisting(const std::string& path, FileHandle* file, bool* regular,
+                    IoError* error) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return FailErrno(error, errno, path);
+    struct stat st;
+    *regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    *file = fd;
+    return true;
+  }
+
+  bool CreateNew(const std::string& path, FileHandle* file, IoError* error) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return FailErrno(error, errno, path);
+    *file = fd;
+    return true;
+  }
+
+  Creation CreateTemporary(const std::string& target, std::string* temp, FileHandle* file,
+                           IoError* error) override {
+    *temp = TempNameBeside(target);
+    int fd = mkostemp(temp->data(), O_CLOEXEC);
+    if (fd >= 0) {
+      *file = fd;
+      return Creation::kCreated;
+    }
+    int err = errno;
+    FailErrno(error, err, target);
+    if (err == EACCES || err == EPERM || err == EROFS) return Creation::kRefused;
+    return err == ENAMETOOLONG ? Creation::kTooLong : Creation::kFailed;
+  }
+
+  bool Write(FileHandle file, const std::uint8_t* data, std::size_t size, IoError* error) override {
+    return WriteAll(Descriptor(file), data, size, error);
+  }
+
+  bool Reserve(FileHandle file, std::size_t size, IoError* error) override {
+#ifdef __linux__
+    // Unlike posix_fallocate, this leaves the file's size as it is.
+    int result = 0;
+    if (size > 0) {
+      do {
+        result = fallocate(Descriptor(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+      } while (result != 0 && errno == EINTR);
+    }
+    if (result != 0 && errno != EOPNOTSUPP && errno != ENOSYS) return FailErrno(error, errno, "");
+#else
+    (void)file, (void)size, (void)error;
+#endif
+    return true;
+  }
+
+  bool Truncate(FileHandle file, std::size_t size, IoError* error) override {
+    if (ftruncate(Descriptor(file), static_cast<off_t>(size)) != 0) {
+      return FailErrno(error, errno, "");
+    }
+    return true;
+  }
+
+  bool CopyMetadata(FileHandle from, FileHandle to, IoError* error) override {
+    if (from == kNoFile) {
+      if (fchmod(Descriptor(to), DefaultCreationMode()) != 0) return FailErrno(error, errno, "");
       return true;
     }
-    std::string target = ResolveTarget(name);
     struct stat st;
-    bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-      // Devices, FIFOs and the like are written as they are; a folder is
-      // refused by the open itself.
-      return OpenDirect(target, 0, file, error);
-    }
+    if (fstat(Descriptor(from), &st) != 0) return FailErrno(error, errno, "");
+    // Only the owner's privileges allow this; a file of someone else's
+    // that we may write still gets our ownership, as any editor does.
+    (void)!fchown(Descriptor(to), st.st_uid, st.st_gid);
+    // The access list goes after the mode, whose group bits would
+    // otherwise overwrite its mask.
+    if (fchmod(Descriptor(to), st.st_mode & 07777) != 0) return FailErrno(error, errno, "");
+    return CopyAttributes(Descriptor(from), Descriptor(to), error);
+  }
 
-    // An existing target must be writable in its own right: replacing it
-    // through its folder must not get round its protection.
-    int target_fd = -1;
-    if (exists) {
-      target_fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-      if (target_fd < 0) return FailErrno(error, errno, target);
-    }
-
-    std::string temp = TempNameBeside(target);
-    int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (temp_fd < 0) {
-      int err = errno;
-      if (target_fd >= 0 && IsFolderRefusal(err)) {
-        // The folder does not allow a file beside the target, but the
-        // target itself may be written: write it in place.
-        if (ftruncate(target_fd, 0) != 0) {
-          int truncate_err = errno;
-          close(target_fd);
-          return FailErrno(error, truncate_err, target);
-        }
-        *file = std::make_unique<DirectFile>(target_fd, target);
-        return true;
-      }
-      if (target_fd >= 0) close(target_fd);
-      return FailErrno(error, err, target);
-    }
-    if (target_fd >= 0) close(target_fd);
-    mode_t mode = exists ? (st.st_mode & 07777) : DefaultCreationMode();
-    *file = std::make_unique<AtomicFile>(temp_fd, temp, target, mode, exists ? &st : nullptr);
+  bool Flush(FileHandle file, IoError* error) override {
+    if (fsync(Descriptor(file)) != 0) return Fail(error, kDiskFull);
     return true;
   }
+
+  bool Close(FileHandle file, IoError* error) override {
+    if (close(Descriptor(file)) != 0) return FailErrno(error, errno, "");
+    return true;
+  }
+
+  bool Replace(const std::string& from, const std::string& to, IoError* error) override {
+    // Named first: nothing may fail for want of memory once it is done.
+    const std::string folder_name = FolderOf(to);
+    if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(error, errno, to);
+    // Make the rename itself durable; a folder that cannot be opened or
+    // synced leaves the file complete, so that is not a failure.
+    int folder = open(folder_name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (folder >= 0) {
+      (void)fsync(folder);
+      close(folder);
+    }
+    return true;
+  }
+
+  void Remove(const std::string& path) override { unlink(path.c_str()); }
+
+  void HoldTermination() override {
+    sigset_t set = TerminationSignals();
+    (void)sigprocmask(SIG_BLOCK, &set, &held_mask_);
+  }
+
+  void ReleaseTermination() override { (void)sigprocmask(SIG_SETMASK, &held_mask_, nullptr); }
 
   void ReportFailure(const IoError& error) override {
     WriteReport(kInOutErrorKind, error.message, error.locations.data(), error.locations.size());
@@ -468,6 +520,7 @@ class PosixEnv : public Env {
     return *to_terminal_;
   }
 
+  sigset_t held_mask_{};
   int shows_other_charset_ = -1;
   std::unique_ptr<Iconv> to_terminal_;
   std::unique_ptr<Iconv> from_locale_;
@@ -495,10 +548,25 @@ void InitializeProcess() {
   // A file-size limit must fail the write (and so report a full disk)
   // rather than kill the process with the temporary file half written.
   (void)signal(SIGXFSZ, SIG_IGN);
+  struct sigaction action {};
+  action.sa_handler = OnTermination;
+  action.sa_mask = TerminationSignals();  // one at a time
+  for (int signal_number : kTerminationSignals) {
+    struct sigaction inherited {};
+    // A signal the process was started with ignored (nohup) stays so.
+    if (sigaction(signal_number, nullptr, &inherited) != 0 || inherited.sa_handler == SIG_IGN) {
+      continue;
+    }
+    (void)sigaction(signal_number, &action, nullptr);
+  }
   std::set_new_handler([] { ReportOutOfMemory(); });
 }
 
+void IgnoreBrokenPipe() { (void)signal(SIGPIPE, SIG_IGN); }
+
 void ReportOutOfMemory() {
+  const char* unfinished = UnfinishedFile();
+  if (unfinished != nullptr) unlink(unfinished);
   std::uint32_t locations[kMaxLocations];
   std::size_t count = CaptureLocations(0, locations, kMaxLocations);
   WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);

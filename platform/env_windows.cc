@@ -12,6 +12,7 @@
 #include "main/command_line.h"
 #include "platform/env.h"
 #include "platform/failure_report.h"
+#include "platform/output_file.h"
 #include "platform/windows_error.h"
 #include "substitute/ms932_code.h"
 
@@ -81,10 +82,8 @@ bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t size, IoError
   return true;
 }
 
-bool CloseChecked(HANDLE handle, IoError* error) {
-  if (!CloseHandle(handle)) return FailWithCode(error, GetLastError());
-  return true;
-}
+HANDLE HandleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+FileHandle FileHandleOf(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
 // Where the folder part of a file name ends: after its last "\", "/" or
 // drive colon.  The bytes are walked character by character, so that the
@@ -103,91 +102,59 @@ std::size_t FolderPrefixLength(const std::string& name) {
   return prefix;
 }
 
-// Standard output: the copy of an output named by the empty name.
-class StandardOutputFile : public WritableFile {
- public:
-  bool Append(const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), data, size, error);
-  }
-  bool Commit(IoError*) override { return true; }
-};
+// Creates `path`, which must not exist, for writing.  The console control
+// handler may remove it while it is open.
+HANDLE CreateExclusive(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
-// A file written where it stands: a device, or a file whose folder does
-// not let a temporary file be made beside it.  What was written stays
-// written.
-class DirectFile : public WritableFile {
+class WindowsSequentialFile : public SequentialFile {
  public:
-  explicit DirectFile(HANDLE handle) : handle_(handle) {}
-  ~DirectFile() override {
+  explicit WindowsSequentialFile(HANDLE handle) : handle_(handle) {}
+  ~WindowsSequentialFile() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
-  bool Append(const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(handle_, data, size, error);
-  }
-  bool Commit(IoError* error) override {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return CloseChecked(handle, error);
-  }
-
- private:
-  HANDLE handle_;
-};
-
-// A file replaced whole or not at all: the bytes go to a temporary file
-// beside the target, which is flushed to disk and moved over the target on
-// Commit(), and removed if the file is dropped before that.
-class AtomicFile : public WritableFile {
- public:
-  AtomicFile(HANDLE handle, std::string temp_path, std::string target_path)
-      : handle_(handle), temp_path_(std::move(temp_path)), target_path_(std::move(target_path)) {}
-
-  ~AtomicFile() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    if (!committed_) DeleteFileA(temp_path_.c_str());
-  }
-
-  bool Append(const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(handle_, data, size, error);
-  }
-
-  bool Commit(IoError* error) override {
-    if (!FlushFileBuffers(handle_)) return Fail(error, kDiskFull);
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseChecked(handle, error)) return false;
-    if (!MoveFileExA(temp_path_.c_str(), target_path_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return FailWithCode(error, GetLastError());
+  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) override {
+    DWORD done = 0;
+    DWORD chunk = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
+    if (!ReadFile(handle_, data, chunk, &done, nullptr)) {
+      DWORD code = GetLastError();
+      // A pipe ends by its writer closing it.
+      if (code != ERROR_BROKEN_PIPE) return FailWithCode(error, code);
     }
-    committed_ = true;
+    *got = done;
     return true;
   }
+  bool Close(IoError* error) override {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) || FailWithCode(error, GetLastError());
+  }
 
  private:
   HANDLE handle_;
-  std::string temp_path_;
-  std::string target_path_;
-  bool committed_ = false;
 };
 
-// Creates a new, empty temporary file in the folder of `target` and
-// returns its handle (INVALID_HANDLE_VALUE with the error in `code`).
-HANDLE CreateTemporaryBeside(const std::string& target, std::string* temp_path, DWORD* code) {
-  std::string folder = target.substr(0, FolderPrefixLength(target));
-  static unsigned serial = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char leaf[48];
-    std::snprintf(leaf, sizeof leaf, "~vorn%08lX%04X.tmp",
-                  static_cast<unsigned long>(GetCurrentProcessId()), ++serial & 0xFFFF);
-    *temp_path = folder + leaf;
-    HANDLE handle = CreateFileA(temp_path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) return handle;
-    *code = GetLastError();
-    if (*code != ERROR_FILE_EXISTS && *code != ERROR_ALREADY_EXISTS) break;
-  }
-  return INVALID_HANDLE_VALUE;
+// Held while output_file.cc makes, replaces or removes a file, and by the
+// console control handler, so that the handler, which runs on a thread of
+// its own, finds the unfinished file either not yet made or registered,
+// and either registered or already in its place.
+CRITICAL_SECTION termination_lock;
+
+// What Windows gives a console program that Ctrl+C ends
+// (STATUS_CONTROL_C_EXIT).
+constexpr UINT kInterruptedExitCode = 0xC000013A;
+
+// Ctrl+C, Ctrl+Break, closing the console, logging off: removes the
+// unfinished file (its handle allows that while it is open) and ends the
+// run at once, as an interrupted console program ends.
+BOOL WINAPI OnConsoleControl(DWORD) {
+  EnterCriticalSection(&termination_lock);
+  const char* unfinished = UnfinishedFile();
+  if (unfinished != nullptr) DeleteFileA(unfinished);
+  TerminateProcess(GetCurrentProcess(), kInterruptedExitCode);
+  return TRUE;
 }
 
 void WriteToStandardError(const char* data, std::size_t size) {
@@ -239,9 +206,20 @@ class WindowsEnv : public Env {
                    reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &ignored);
   }
 
-  bool FileExists(const std::string& name) override {
+  bool Examine(const std::string& name, FileKind* kind, std::string* path,
+               IoError* error) override {
     DWORD attributes = GetFileAttributesA(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      DWORD code = GetLastError();
+      if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+        return FailWithCode(error, code);
+      }
+      *kind = FileKind::kMissing;
+    } else {
+      *kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kFolder : FileKind::kFile;
+    }
+    *path = name;
+    return true;
   }
 
   bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) override {
@@ -249,6 +227,10 @@ class WindowsEnv : public Env {
     HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+      CloseHandle(file);
+      return Fail(error, kAccessDenied);  // a device would read as anything
+    }
     LARGE_INTEGER zero{};
     LARGE_INTEGER end{};
     if (!SetFilePointerEx(file, zero, &end, FILE_END) ||
@@ -280,72 +262,136 @@ class WindowsEnv : public Env {
     return true;
   }
 
-  bool ReadTextFile(const std::string& name, std::string* contents, IoError* error) override {
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
-    std::string text;
-    char chunk[65536];
-    for (;;) {
-      DWORD got = 0;
-      if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
-        DWORD code = GetLastError();
-        // A pipe ends by its writer closing it.
-        if (code == ERROR_BROKEN_PIPE) break;
-        CloseHandle(file);
-        return FailWithCode(error, code);
-      }
-      if (got == 0) break;
-      text.append(chunk, got);
-    }
-    if (!CloseChecked(file, error)) return false;
-    *contents = std::move(text);
+  bool NewSequentialFile(const std::string& name, std::unique_ptr<SequentialFile>* file,
+                         IoError* error) override {
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
+    *file = std::make_unique<WindowsSequentialFile>(handle);
     return true;
   }
 
-  bool NewOutputFile(const std::string& name, std::unique_ptr<WritableFile>* file,
-                     IoError* error) override {
-    if (name.empty()) {
-      *file = std::make_unique<StandardOutputFile>();
-      return true;
-    }
-    // An existing target must be writable in its own right (not read-only,
-    // not held by another program, not a folder): replacing it through its
-    // folder must not get round that.
-    HANDLE target = CreateFileA(name.c_str(), GENERIC_WRITE,
+  FileHandle StandardOutput() override { return FileHandleOf(GetStdHandle(STD_OUTPUT_HANDLE)); }
+
+  bool OpenExisting(const std::string& path, FileHandle* file, bool* regular,
+                    IoError* error) override {
+    // Not read-only, not held by another program, not a folder.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (target == INVALID_HANDLE_VALUE) {
-      DWORD code = GetLastError();
-      if (code != ERROR_FILE_NOT_FOUND) return FailWithCode(error, code);
-    } else if (GetFileType(target) != FILE_TYPE_DISK) {
-      // Devices (NUL, CON, a pipe) are written as they are.
-      *file = std::make_unique<DirectFile>(target);
-      return true;
-    }
-
-    std::string temp;
-    DWORD code = 0;
-    HANDLE temp_file = CreateTemporaryBeside(name, &temp, &code);
-    if (temp_file == INVALID_HANDLE_VALUE) {
-      if (target != INVALID_HANDLE_VALUE && code == ERROR_ACCESS_DENIED) {
-        // The folder does not allow a file beside the target, but the
-        // target itself may be written: write it in place.
-        if (!SetEndOfFile(target)) {
-          DWORD truncate_code = GetLastError();
-          CloseHandle(target);
-          return FailWithCode(error, truncate_code);
-        }
-        *file = std::make_unique<DirectFile>(target);
-        return true;
-      }
-      if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
-      return FailWithCode(error, code);
-    }
-    if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
-    *file = std::make_unique<AtomicFile>(temp_file, temp, name);
+    if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
+    // Devices (NUL, CON, a pipe) are no disk files.
+    *regular = GetFileType(handle) == FILE_TYPE_DISK;
+    *file = FileHandleOf(handle);
     return true;
   }
+
+  bool CreateNew(const std::string& path, FileHandle* file, IoError* error) override {
+    HANDLE handle = CreateExclusive(path);
+    if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
+    *file = FileHandleOf(handle);
+    return true;
+  }
+
+  Creation CreateTemporary(const std::string& target, std::string* temp, FileHandle* file,
+                           IoError* error) override {
+    // A name of five bytes, so that it fits wherever the target's name
+    // does unless that is shorter still.
+    const std::string folder = target.substr(0, FolderPrefixLength(target));
+    static unsigned serial = GetCurrentProcessId();
+    DWORD code = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char leaf[8];
+      std::snprintf(leaf, sizeof leaf, "~v%03X", ++serial & 0xFFF);
+      *temp = folder + leaf;
+      HANDLE handle = CreateExclusive(*temp);
+      if (handle != INVALID_HANDLE_VALUE) {
+        *file = FileHandleOf(handle);
+        return Creation::kCreated;
+      }
+      code = GetLastError();
+      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
+    }
+    FailWithCode(error, code);
+    if (code == ERROR_ACCESS_DENIED) return Creation::kRefused;
+    // A name too long fails as too long, or under a full path as a path
+    // not found.
+    if (code == ERROR_FILENAME_EXCED_RANGE || code == ERROR_PATH_NOT_FOUND) {
+      return Creation::kTooLong;
+    }
+    return Creation::kFailed;
+  }
+
+  bool Write(FileHandle file, const std::uint8_t* data, std::size_t size, IoError* error) override {
+    return WriteAll(HandleOf(file), data, size, error);
+  }
+
+  bool Reserve(FileHandle file, std::size_t size, IoError* error) override {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFileInformationByHandle(HandleOf(file), FileAllocationInfo, &allocation,
+                                   sizeof allocation)) {
+      return true;
+    }
+    DWORD code = GetLastError();
+    // File systems (and Wine) that cannot reserve room.
+    if (code == ERROR_CALL_NOT_IMPLEMENTED || code == ERROR_NOT_SUPPORTED ||
+        code == ERROR_INVALID_FUNCTION || code == ERROR_INVALID_PARAMETER) {
+      return true;
+    }
+    return FailWithCode(error, code);
+  }
+
+  bool Truncate(FileHandle file, std::size_t size, IoError* error) override {
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(HandleOf(file))) {
+      return FailWithCode(error, GetLastError());
+    }
+    return true;
+  }
+
+  bool CopyMetadata(FileHandle from, FileHandle to, IoError* error) override {
+    if (from == kNoFile) return true;
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (!GetFileInformationByHandle(HandleOf(from), &old)) {
+      return FailWithCode(error, GetLastError());
+    }
+    // Hidden, system and the like; times of zero stay as they are.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes =
+        (old.dwFileAttributes & kKept) != 0 ? old.dwFileAttributes & kKept : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(HandleOf(to), FileBasicInfo, &basic, sizeof basic)) {
+      return FailWithCode(error, GetLastError());
+    }
+    return true;
+  }
+
+  bool Flush(FileHandle file, IoError* error) override {
+    if (!FlushFileBuffers(HandleOf(file))) return Fail(error, kDiskFull);
+    return true;
+  }
+
+  bool Close(FileHandle file, IoError* error) override {
+    if (!CloseHandle(HandleOf(file))) return FailWithCode(error, GetLastError());
+    return true;
+  }
+
+  bool Replace(const std::string& from, const std::string& to, IoError* error) override {
+    if (!MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return FailWithCode(error, GetLastError());
+    }
+    return true;
+  }
+
+  void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
+
+  void HoldTermination() override { EnterCriticalSection(&termination_lock); }
+  void ReleaseTermination() override { LeaveCriticalSection(&termination_lock); }
 
   void ReportFailure(const IoError& error) override {
     WriteReport(kInOutErrorKind, error.message, error.locations.data(), error.locations.size());
@@ -399,10 +445,19 @@ void InitializeProcess() {
   // A drive that is not ready fails the call instead of opening a dialog
   // box that a console run would wait on.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  InitializeCriticalSection(&termination_lock);
+  // A process started with Ctrl+C ignored keeps ignoring it: Windows calls
+  // no handler for it then.
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   std::set_new_handler([] { ReportOutOfMemory(); });
 }
 
+// Writing to a closed pipe already fails on Windows.
+void IgnoreBrokenPipe() {}
+
 void ReportOutOfMemory() {
+  const char* unfinished = UnfinishedFile();
+  if (unfinished != nullptr) DeleteFileA(unfinished);
   std::uint32_t locations[kMaxLocations];
   std::size_t count = CaptureLocations(0, locations, kMaxLocations);
   WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);

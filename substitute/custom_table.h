@@ -24,7 +24,7 @@ RunResult ResultOf(TableRead read);
 // first read), lets `substitute` change the value bytes of its records in
 // place, and replaces `output_name` with the result.  The output is opened
 // only once the table has been read whole, so it may name the table
-// itself.  The buffer is given back to the system as it is written out.
+// itself.
 RunResult WriteCustomTable(Env& env, const std::string& output_name, TableFile* table,
                            const std::function<void(ByteBuffer&)>& substitute, IoError* error);
 

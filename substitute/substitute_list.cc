@@ -1,5 +1,7 @@
 #include "substitute/substitute_list.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "substitute/ms932_code.h"
@@ -7,47 +9,176 @@
 namespace vorn {
 namespace {
 
-constexpr char kCtrlZ = '\x1A';
+constexpr std::uint8_t kCtrlZ = 0x1A;
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+// The file is read in pieces of this size.
+constexpr std::size_t kPiece = 64 << 10;
+// A UTF-8 line is converted in pieces of at most this many bytes; a line
+// no longer is converted whole.
+constexpr std::size_t kConvertPiece = 64;
 
-NormalSubstitute EntryOf(std::string_view line) {
-  NormalSubstitute entry;
-  entry.Pending = 1;
-  if (line.size() == 4) {
-    entry.Source = line.substr(0, 2);
-    entry.Replacement = line.substr(2, 2);
-  } else {
-    entry.Source = line.substr(0, 1);
-    entry.Replacement = line.size() > 1 ? line.substr(1, 1) : std::string_view();
-  }
-  return entry;
+bool IsUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+void AddBytes(ListLine* line, const char* data, std::size_t size) {
+  std::size_t room = ListLine::kHeadBytes - line->head.size();
+  line->head.append(data, size < room ? size : room);
+  line->length += size;
 }
 
 }  // namespace
 
-Substitutes ReadSubstitutes(std::string_view list) {
+// The buffer is left uninitialised: only bytes read into it are looked at.
+ListReader::ListReader(SequentialFile* file) : file_(file), buffer_(new std::uint8_t[kPiece]) {}
+
+bool ListReader::Fill(std::size_t count, IoError* error) {
+  if (begin_ > 0) {
+    // Keep the unread bytes, at the front.
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  while (end_ < count && !eof_) {
+    std::size_t got = 0;
+    if (!file_->Read(buffer_.get() + end_, kPiece - end_, &got, error)) return false;
+    end_ += got;
+    eof_ = got == 0;
+  }
+  return true;
+}
+
+bool ListReader::Start(IoError* error) {
+  if (started_) return true;
+  if (!Fill(kUtf8ByteOrderMark.size(), error)) return false;
+  started_ = true;
   // A list saved as UTF-8 with its byte-order mark, as editors on every
   // system write it, is read as the code page 932 text it stands for.
-  bool utf8 = list.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
-  if (utf8) list.remove_prefix(kUtf8ByteOrderMark.size());
-  list = list.substr(0, list.find(kCtrlZ));
-  Substitutes substitutes;
-  std::size_t start = 0;
-  while (start < list.size() && substitutes.size() < MaxSubstitutes) {
-    std::size_t end = list.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = list.size();
-    std::string_view line = list.substr(start, end - start);
-    std::string converted;
-    // A line that does not convert keeps its bytes.
-    if (utf8 && Utf8ToCP932(line, &converted)) line = converted;
-    substitutes.push_back(EntryOf(line));
-    start = end;
-    if (start == list.size()) break;
-    // CR LF is one terminator; a lone CR or LF is one too.
-    bool crlf = list[start] == '\r' && start + 1 < list.size() && list[start + 1] == '\n';
-    start += crlf ? 2 : 1;
+  utf8_ = end_ >= kUtf8ByteOrderMark.size() &&
+          std::memcmp(buffer_.get(), kUtf8ByteOrderMark.data(), kUtf8ByteOrderMark.size()) == 0;
+  if (utf8_) begin_ = kUtf8ByteOrderMark.size();
+  return true;
+}
+
+void ListReader::AddToLine(const std::uint8_t* data, std::size_t size) {
+  const char* bytes = reinterpret_cast<const char*>(data);
+  AddBytes(&raw_, bytes, size);
+  if (!utf8_) return;
+  while (size > 0 && converts_) {
+    std::size_t take = std::min(size, kConvertPiece - pending_.size());
+    pending_.append(bytes, take);
+    bytes += take;
+    size -= take;
+    if (pending_.size() == kConvertPiece) ConvertPending(false);
   }
-  return substitutes;
+}
+
+void ListReader::ConvertPending(bool line_ends) {
+  // Up to the last character that starts in the pending bytes, which may
+  // not be complete yet; converting a line piece by piece so gives what
+  // converting it whole gives.
+  std::size_t cut = pending_.size();
+  if (!line_ends) {
+    while (cut > 0 && IsUtf8Continuation(pending_[cut - 1])) --cut;
+    if (cut > 0) --cut;
+    // No character is that long: the line is no UTF-8.
+    if (cut == 0) converts_ = false;
+  }
+  std::string text;
+  if (converts_ && Utf8ToCP932(std::string_view(pending_).substr(0, cut), &text)) {
+    AddBytes(&converted_, text.data(), text.size());
+    pending_.erase(0, cut);
+  } else {
+    converts_ = false;
+  }
+}
+
+ListRead ListReader::Next(ListLine* line, IoError* error) {
+  if (!Start(error)) return ListRead::kFailed;
+  raw_ = ListLine();
+  converted_ = ListLine();
+  pending_.clear();
+  converts_ = true;
+  LineEnd terminator = LineEnd::kNone;
+  bool any = false;  // a line has begun
+  for (;;) {
+    if (begin_ == end_ && !ctrl_z_) {
+      if (!Fill(1, error)) return ListRead::kFailed;
+      if (begin_ == end_) break;
+    }
+    if (ctrl_z_) break;
+    any = true;
+    const std::uint8_t* data = buffer_.get() + begin_;
+    std::size_t size = end_ - begin_;
+    std::size_t n = 0;
+    while (n < size && data[n] != '\n' && data[n] != '\r' && data[n] != kCtrlZ) ++n;
+    AddToLine(data, n);
+    begin_ += n;
+    if (n == size) continue;
+    std::uint8_t stop = data[n];
+    if (stop == kCtrlZ) {
+      ctrl_z_ = true;  // what follows is never read
+      any = raw_.length > 0;
+      break;
+    }
+    ++begin_;
+    terminator = LineEnd::kLF;
+    if (stop == '\r') {
+      // CR LF is one terminator; a lone CR or LF is one too.
+      if (!Fill(1, error)) return ListRead::kFailed;
+      terminator = LineEnd::kCR;
+      if (begin_ < end_ && buffer_[begin_] == '\n') {
+        ++begin_;
+        terminator = LineEnd::kCRLF;
+      }
+    }
+    break;
+  }
+  if (!any) return ListRead::kEnd;
+  if (utf8_ && converts_) ConvertPending(true);
+  *line = utf8_ && converts_ ? converted_ : raw_;
+  line->converted = utf8_ && converts_;
+  line->number = ++lines_;
+  line->end = terminator;
+  return ListRead::kLine;
+}
+
+bool ListReader::MoreLines(bool* more, IoError* error) {
+  if (!Start(error)) return false;
+  if (!ctrl_z_ && begin_ == end_ && !Fill(1, error)) return false;
+  if (!ctrl_z_ && begin_ < end_ && buffer_[begin_] == kCtrlZ) ctrl_z_ = true;
+  *more = !ctrl_z_ && begin_ < end_;
+  return true;
+}
+
+NormalSubstitute SubstituteOf(const ListLine& line) {
+  std::string_view head = line.head;
+  NormalSubstitute entry;
+  entry.Pending = 1;
+  if (line.length == 4) {
+    entry.Source = head.substr(0, 2);
+    entry.Replacement = head.substr(2, 2);
+  } else {
+    entry.Source = head.substr(0, 1);
+    entry.Replacement = head.size() > 1 ? head.substr(1, 1) : std::string_view();
+  }
+  return entry;
+}
+
+bool ReadSubstitutes(SequentialFile* file, Substitutes* substitutes, IoError* error) {
+  ListReader reader(file);
+  ListLine line;
+  substitutes->clear();
+  while (substitutes->size() < MaxSubstitutes) {
+    switch (reader.Next(&line, error)) {
+      case ListRead::kLine:
+        substitutes->push_back(SubstituteOf(line));
+        break;
+      case ListRead::kEnd:
+        return true;
+      case ListRead::kFailed:
+        return false;
+    }
+  }
+  return true;
 }
 
 void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store) {
@@ -89,9 +220,11 @@ RunResult SubstituteList(Env& env, const std::string& list_name, const std::stri
                          bool show_table, IoError* error) {
   Substitutes substitutes;
   {
-    std::string list;
-    if (!env.ReadTextFile(list_name, &list, error)) return RunResult::kFailed;
-    substitutes = ReadSubstitutes(list);
+    std::unique_ptr<SequentialFile> list;
+    if (!env.NewSequentialFile(list_name, &list, error) ||
+        !ReadSubstitutes(list.get(), &substitutes, error) || !list->Close(error)) {
+      return RunResult::kFailed;
+    }
   }
 
   auto store = std::make_unique<SparseEUC>();

@@ -86,8 +86,7 @@ TEST(SubstituteSingleRecordsTest, OneByteCodeMatchesTwoByteKeyWithZeroLead) {
   EXPECT_EQ(Substituted(table, 0xC5, 0x4E), expected);
 }
 
-// A table larger than one piece of the output is written whole, every piece
-// after its substitution, whatever memory is released on the way.
+// A large table is written whole, every record after its substitution.
 TEST(SubstituteSingleTest, LargeTableIsWrittenWhole) {
   // Record r after the one-byte part is keyed r modulo 0x10000.
   auto value_of = [](std::size_t r) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The reliability checks CI runs after the test suite: the whole suite again
 # under AddressSanitizer + UndefinedBehaviorSanitizer, a few runs under
-# valgrind, clang-tidy and cppcheck, and every fuzz target for a bounded
-# time.  Prints the time of each stage and the figures docs/reliability.md
+# valgrind, every system call of a run failing in turn (strace), clang-tidy
+# and cppcheck, and every fuzz target for a bounded time.  Prints the time of each stage and the figures docs/reliability.md
 # quotes.  VORN_FUZZ_SECONDS sets the time per fuzz target (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -67,6 +67,9 @@ memcheck 217 $'-s\x87\x40' /dev/full
 memcheck 217 -f missing.txt
 memcheck 0 $'-s\x87\x40' ''
 echo "valgrind: $valgrind_runs runs, no errors"
+
+stage "system-call faults: each call of a run failing in turn"
+python3 tests/inject_faults.py build/vorn --errors short --jobs "$jobs"
 
 stage "fuzz targets: build"
 cmake --preset fuzz >/dev/null

@@ -161,7 +161,7 @@ class VornTestCase(unittest.TestCase):
         except UnicodeDecodeError:
             self.skipTest("Wine takes arguments as CP932 text, and %r is none" % argument)
 
-    def vorn(self, *args, program=None, prefix=(), preexec_fn=None):
+    def vorn(self, *args, program=None, prefix=(), preexec_fn=None, timeout=60):
         argv = [a if isinstance(a, bytes) else a.encode() for a in args]
         launcher = []
         env = dict(os.environ, LC_ALL="C")
@@ -173,7 +173,7 @@ class VornTestCase(unittest.TestCase):
         completed = subprocess.run(
             list(prefix) + launcher + [program or self.program] + argv,
             cwd=self.dir, capture_output=True, env=env, stdin=subprocess.DEVNULL,
-            preexec_fn=preexec_fn, timeout=60)
+            preexec_fn=preexec_fn, timeout=timeout)
         return Result(completed)
 
     def assertRun(self, result, stdout=b"", status=0):
@@ -401,6 +401,103 @@ class FileFailures(VornTestCase):
                 self.assertReport(result, b"Access denied", stdout=stdout)
                 self.assertEqual(self.folder(), before)
 
+    def longest_name_windows_accepts(self, folder):
+        """The length of the longest file name in `folder` that CreateFile
+        accepts (Windows counts the full path, Wine the name as given),
+        found by opening missing lists of growing names: "File not found"
+        until the name is too long."""
+        def accepted(length):
+            leaf = "x" * (length - len(folder) - 1)
+            message = REPORT.match(self.vorn("-f", folder + "\\" + leaf).stderr).group(1)
+            return message == b"EInOutError: File not found"
+        low, high = len(folder) + 2, len(folder) + 300
+        self.assertTrue(accepted(low))
+        self.assertFalse(accepted(high))
+        while high - low > 1:
+            middle = (low + high) // 2
+            if accepted(middle):
+                low = middle
+            else:
+                high = middle
+        return low
+
+    def test_longest_output_names_on_windows(self):
+        """Every output name CreateFile accepts is written, also where not
+        even the temporary file's short name fits beside it: an existing
+        file is then written in place, a new one made under its own name."""
+        self.requireWindows()
+        folder = "d" * 120 + "\\" + "e" * 120
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
+        longest = None
+        # The leaf names' lengths, and whether the target exists already.
+        cases = [(1, True), (1, False), (9, True), (9, False)]
+        for leaf_length, exists in cases:
+            with self.subTest(leaf=leaf_length, exists=exists):
+                self.setUp()
+                os.makedirs(self.path(folder.replace("\\", "/")))
+                self.write(TABLE, STANDARD)
+                if longest is None:
+                    longest = self.longest_name_windows_accepts(folder)
+                # A folder that leaves just room for the leaf.
+                deep = folder + "\\" + "f" * (longest - len(folder) - leaf_length - 2)
+                os.makedirs(self.path(deep.replace("\\", "/")))
+                name = deep + "\\" + "o" * leaf_length
+                if exists:
+                    self.write(name.replace("\\", "/"), b"old")
+                self.assertEqual(len(name), longest)
+                self.assertRun(self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), name),
+                               code_line(0x8740, 0x8250))
+                self.assertEqual(self.folder(), {TABLE: STANDARD,
+                                                 name.replace("\\", "/"): expected})
+
+    def test_hidden_and_system_outputs_keep_their_attributes(self):
+        """A hidden or system output stays so.  (Wine keeps these DOS
+        attributes in the user.DOSATTRIB extended attribute; it shows a
+        file as read-only by its permission bits, which root writes
+        anyway, so read-only outputs are not tried here.)"""
+        self.requireWindows()
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
+        for dos_attributes in (0x2, 0x6):
+            with self.subTest(attributes=dos_attributes):
+                self.setUp()
+                self.write(TABLE, STANDARD)
+                self.write("out.bin", b"old")
+                try:
+                    os.setxattr(self.path("out.bin"), "user.DOSATTRIB", b"0x%x" % dos_attributes)
+                except OSError:
+                    self.skipTest("the test folder keeps no user extended attributes")
+                self.assertRun(self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), "out.bin"),
+                               code_line(0x8740, 0x8250))
+                self.assertEqual(self.folder(), {TABLE: STANDARD, "out.bin": expected})
+                kept = os.getxattr(self.path("out.bin"), "user.DOSATTRIB")
+                self.assertEqual(int(kept, 16), dos_attributes)
+
+    def test_ctrl_c_on_windows(self):
+        """Ctrl+C typed while a large table is written removes the
+        temporary file and ends the run as an interrupted console program
+        (0xC000013A, of which Wine hands on the low byte), the table old or
+        new."""
+        self.requireWindows()
+        old = (STANDARD * (30 * 2**20 // len(STANDARD) + 1))[:30 * 2**20]
+        new = (substituted(STANDARD, [(0x8740, 0x8250)]) * (30 * 2**20 // len(STANDARD) + 1))[
+            :30 * 2**20]
+        self.write(TABLE, old)
+        args = [self.wine_argument(a) for a in (b"-s" + cp("①"), b"-e" + cp("１"))]
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.chdir(self.dir)
+            os.execv(OPTIONS.wine, [OPTIONS.wine, self.program] + args)
+        # Waits for the temporary file beside the table.
+        while os.listdir(self.dir) == [TABLE]:
+            if os.waitpid(pid, os.WNOHANG)[0] != 0:
+                self.fail("the run ended before its temporary file was seen")
+        os.write(terminal, b"\x03")
+        _, status = read_terminal(pid, terminal)
+        self.assertEqual(status, 0xC000013A & 0xFF)
+        self.assertEqual(os.listdir(self.dir), [TABLE])
+        table = self.read(TABLE)
+        self.assertTrue(table in (old, new))
+
 
 def bars(*lines, end=b"\r\n"):
     return b"".join(cp(line) + end for line in lines)
@@ -584,6 +681,7 @@ def main():
     parser.add_argument("--system-table-name")
     parser.add_argument("--wine", help="run the programs through this Wine launcher")
     parser.add_argument("--hold-file", help="the Windows helper that holds a file open")
+    parser.add_argument("--fail-allocation", help="the shim that makes an allocation fail")
     args, rest = parser.parse_known_args()
     OPTIONS.__dict__.update(vars(args))
     VornTestCase.program = os.path.abspath(args.vorn)

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/env.h"
+#include "platform/output_file.h"
 #include "substitute/ms932_code.h"
 #include "tools/vorn_table/status.h"
 
@@ -18,6 +19,19 @@ bool ReadStandardInput(std::string* text) {
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) text->append(chunk, got);
   return std::ferror(stdin) == 0;
+}
+
+// Reads the whole of the file `name`, which need not be seekable.
+bool ReadFile(Env& env, const std::string& name, std::string* text, IoError* error) {
+  std::unique_ptr<SequentialFile> file;
+  if (!env.NewSequentialFile(name, &file, error)) return false;
+  std::uint8_t chunk[65536];
+  std::size_t got = 0;
+  do {
+    if (!file->Read(chunk, sizeof chunk, &got, error)) return false;
+    text->append(reinterpret_cast<const char*>(chunk), got);
+  } while (got > 0);
+  return file->Close(error);
 }
 
 }  // namespace
@@ -69,17 +83,15 @@ int ConvertFile(const std::map<std::uint32_t, ValueBytes>& values, const std::st
   std::string text;
   if (input == "-") {
     if (!ReadStandardInput(&text)) return Fail("standard input", "read failed");
-  } else if (!env.ReadTextFile(input, &text, &error)) {
+  } else if (!ReadFile(env, input, &text, &error)) {
     return Fail(input, error.message);
   }
   Conversion conversion = ConvertText(text, values);
 
   // The empty name is standard output to the Env.
   std::string output_name = output == "-" ? "" : output;
-  std::unique_ptr<WritableFile> file;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(conversion.text.data());
-  if (!env.NewOutputFile(output_name, &file, &error) ||
-      !file->Append(bytes, conversion.text.size(), &error) || !file->Commit(&error)) {
+  if (!WriteOutputFile(env, output_name, bytes, conversion.text.size(), &error)) {
     return Fail(output_name.empty() ? "standard output" : output, error.message);
   }
   if (conversion.unmapped_count == 0) return kExitSame;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "main/settings.h"
 #include "platform/env.h"
+#include "platform/output_file.h"
 #include "tools/vorn_table/character_argument.h"
 #include "tools/vorn_table/chart.h"
 #include "tools/vorn_table/convert.h"
@@ -122,10 +122,8 @@ bool ReadOptions(const std::vector<std::string>& args,
 // Writes `file` whole, replacing what it held only once all is written.
 bool WriteWholeFile(const std::string& file, const void* data, std::size_t size, int* status) {
   IoError error;
-  std::unique_ptr<WritableFile> output;
-  if (!Env::Default()->NewOutputFile(file, &output, &error) ||
-      !output->Append(static_cast<const std::uint8_t*>(data), size, &error) ||
-      !output->Commit(&error)) {
+  if (!WriteOutputFile(*Env::Default(), file, static_cast<const std::uint8_t*>(data), size,
+                       &error)) {
     *status = Fail(file, error.message);
     return false;
   }

@@ -82,7 +82,7 @@ Suggestions FindSuggestions(const std::map<std::uint32_t, ValueBytes>& values, s
       ++suggestions.left;
       continue;
     }
-    suggestions.lines.push_back(ListLine{code, replacement});
+    suggestions.lines.push_back(SuggestedLine{code, replacement});
   }
   return suggestions;
 }
@@ -101,17 +101,17 @@ bool CanFill(const std::map<std::uint32_t, ValueBytes>& values, std::uint32_t co
   return true;
 }
 
-std::vector<ListLine> Utf8Lines(const std::vector<ListLine>& lines) {
-  std::vector<ListLine> kept;
-  for (const ListLine& line : lines) {
+std::vector<SuggestedLine> Utf8Lines(const std::vector<SuggestedLine>& lines) {
+  std::vector<SuggestedLine> kept;
+  for (const SuggestedLine& line : lines) {
     if (ReadsBackInUtf8(line.source) && ReadsBackInUtf8(line.replacement)) kept.push_back(line);
   }
   return kept;
 }
 
-std::string ListText(const std::vector<ListLine>& lines, bool utf8) {
+std::string ListText(const std::vector<SuggestedLine>& lines, bool utf8) {
   std::string text = utf8 ? "\xEF\xBB\xBF" : "";
-  for (const ListLine& line : lines) {
+  for (const SuggestedLine& line : lines) {
     if (utf8) {
       text += Utf8Of(UnicodeOf(line.source)) + Utf8Of(UnicodeOf(line.replacement));
     } else {
@@ -124,7 +124,7 @@ std::string ListText(const std::vector<ListLine>& lines, bool utf8) {
 }
 
 void WriteSuggestions(const Suggestions& suggestions, bool utf8) {
-  std::vector<ListLine> lines = utf8 ? Utf8Lines(suggestions.lines) : suggestions.lines;
+  std::vector<SuggestedLine> lines = utf8 ? Utf8Lines(suggestions.lines) : suggestions.lines;
   std::size_t not_utf8 = suggestions.lines.size() - lines.size();
   // vorn reads no more lines than this; the rest wait for a second round,
   // on the table this list makes.

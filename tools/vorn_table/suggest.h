@@ -15,17 +15,17 @@ namespace vorn {
 
 // One line of a list: the code to replace, and the code whose value bytes
 // it takes.
-struct ListLine {
+struct SuggestedLine {
   std::uint32_t source;
   std::uint32_t replacement;
 };
 
 struct Suggestions {
-  std::vector<ListLine> lines;  // by ascending source
-  std::size_t suggested = 0;    // lines whose replacement is the same character
-  std::size_t filled = 0;       // lines that take the fill character
-  std::size_t left = 0;         // unmapped codes without a line
-  bool fills = false;           // a fill character was given
+  std::vector<SuggestedLine> lines;  // by ascending source
+  std::size_t suggested = 0;         // lines whose replacement is the same character
+  std::size_t filled = 0;            // lines that take the fill character
+  std::size_t left = 0;              // unmapped codes without a line
+  bool fills = false;                // a fill character was given
 };
 
 // Looks at every two-byte code the table leaves unmapped (00 00) outside
@@ -45,12 +45,12 @@ bool CanFill(const std::map<std::uint32_t, ValueBytes>& values, std::uint32_t co
 // and vorn turns it back into one code of the character: a line whose
 // source or replacement would come back as another code (IBM's Ⅰ FA4A
 // comes back as NEC's 8754) is left out.
-std::vector<ListLine> Utf8Lines(const std::vector<ListLine>& lines);
+std::vector<SuggestedLine> Utf8Lines(const std::vector<SuggestedLine>& lines);
 
 // The list file: each line the source's and the replacement's two code
 // page 932 bytes, ended by CR LF; or, with `utf8`, a byte-order mark and
 // each line in UTF-8 (for lines Utf8Lines() keeps).
-std::string ListText(const std::vector<ListLine>& lines, bool utf8);
+std::string ListText(const std::vector<SuggestedLine>& lines, bool utf8);
 
 // Writes the list (at most the lines vorn reads) to standard output and
 // what it did to standard error.

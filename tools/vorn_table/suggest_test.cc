@@ -11,11 +11,11 @@
 namespace vorn {
 
 // Found by argument-dependent lookup, for the checks and their messages.
-bool operator==(const ListLine& a, const ListLine& b) {
+bool operator==(const SuggestedLine& a, const SuggestedLine& b) {
   return a.source == b.source && a.replacement == b.replacement;
 }
 
-std::ostream& operator<<(std::ostream& out, const ListLine& line) {
+std::ostream& operator<<(std::ostream& out, const SuggestedLine& line) {
   return out << std::hex << line.source << "->" << line.replacement;
 }
 
@@ -40,14 +40,14 @@ TEST(FindSuggestionsTest, StandardTable) {
   EXPECT_EQ(suggestions.filled, 0u);
   ASSERT_EQ(suggestions.lines.size(), 66u);
   for (std::size_t i = 0; i < suggestions.lines.size(); ++i) {
-    const ListLine& line = suggestions.lines[i];
+    const SuggestedLine& line = suggestions.lines[i];
     if (i > 0) {
       EXPECT_LT(suggestions.lines[i - 1].source, line.source);
     }
     EXPECT_TRUE(IsUnmapped(values.at(line.source))) << line;
     EXPECT_FALSE(IsUnmapped(values.at(line.replacement))) << line;
   }
-  const ListLine expected[] = {
+  const SuggestedLine expected[] = {
       {0x8740, 0x8250},  // ① -> １
       {0x8754, 0x8268},  // Ⅰ -> Ｉ
       {0x8785, 0x8FE3},  // ㊤ -> 上
@@ -56,7 +56,7 @@ TEST(FindSuggestionsTest, StandardTable) {
       {0xFA4A, 0x8268},  // IBM Ⅰ -> Ｉ
       {0xFC49, 0x92DF},  // IBM 鶴 -> 鶴
   };
-  for (const ListLine& line : expected) {
+  for (const SuggestedLine& line : expected) {
     EXPECT_NE(std::find(suggestions.lines.begin(), suggestions.lines.end(), line),
               suggestions.lines.end())
         << line;
@@ -88,7 +88,7 @@ TEST(FindSuggestionsTest, Rules) {
       {0x81AC, {0xA2, 0xAE}},  // 〓
   };
   Suggestions suggestions = FindSuggestions(values, 0);
-  std::vector<ListLine> expected = {{0xFA4A, 0x8754}, {0xFA54, 0x81CA}};
+  std::vector<SuggestedLine> expected = {{0xFA4A, 0x8754}, {0xFA54, 0x81CA}};
   EXPECT_EQ(suggestions.lines, expected);
   EXPECT_EQ(suggestions.suggested, 2u);
   EXPECT_EQ(suggestions.left, 3u);  // 8251, 8540, 8741
@@ -124,10 +124,10 @@ TEST(CanFillTest, OnlyATwoByteCharacterTheTableMaps) {
 }
 
 TEST(ListTextTest, CodePage932AndUtf8) {
-  const std::vector<ListLine> lines = {{0x8740, 0x8250}, {0xFA54, 0x81CA}};
+  const std::vector<SuggestedLine> lines = {{0x8740, 0x8250}, {0xFA54, 0x81CA}};
   EXPECT_EQ(ListText(lines, false), "\x87\x40\x82\x50\r\n\xFA\x54\x81\xCA\r\n");
   // FA54 is ￢, which UTF-8 gives back as 81CA.
-  std::vector<ListLine> utf8 = Utf8Lines(lines);
+  std::vector<SuggestedLine> utf8 = Utf8Lines(lines);
   ASSERT_EQ(utf8.size(), 1u);
   EXPECT_EQ(ListText(utf8, true), "\xEF\xBB\xBF\xE2\x91\xA0\xEF\xBC\x91\r\n");
   // A replacement that would come back as another code is left out too,

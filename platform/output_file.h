@@ -1,0 +1,35 @@
+// Writing an output file so that it is replaced whole or not at all.
+#ifndef VORN_PLATFORM_OUTPUT_FILE_H_
+#define VORN_PLATFORM_OUTPUT_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/env.h"
+
+namespace vorn {
+
+// Writes the `size` bytes at `data` as the output `name`; the empty name
+// is standard output.  A device or FIFO is written as it is.  A regular
+// file is replaced whole or not at all: the bytes go to a new file beside
+// it, which takes the old file's protection (a file that is not writable
+// in its own right is refused), is flushed to disk and then put in its
+// place.  Should anything fail, or the run be interrupted, that new file
+// is removed and the old one stays as it was.  Where the folder takes no
+// new file (or no longer name) but the old file may be written, it is
+// overwritten in place: its room is reserved first, so that a full disk
+// refuses the run before a byte changes, and an interrupt waits until the
+// file is whole again.
+bool WriteOutputFile(Env& env, const std::string& name, const std::uint8_t* data, std::size_t size,
+                     IoError* error);
+
+// The file WriteOutputFile has created and not finished, which an
+// interrupt or running out of memory removes before the run ends, or null.
+// It changes only while termination is held (Env::HoldTermination), so a
+// signal handler may read it.
+const char* UnfinishedFile();
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_OUTPUT_FILE_H_
