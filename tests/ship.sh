@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # What vorn ships, checked as a new user meets it.  Builds the Debian
-# package (build-deb, prefix /usr) and the Windows ZIP (build-windows), then:
+# package (build-deb, prefix /usr; cpack must refuse another prefix) and the
+# Windows ZIP (build-windows), then:
 #
 # - in a freshly bootstrapped Debian 12 (minimal, empty package lists, no
 #   sudo), runs the README's two set-up commands verbatim as root: the first
 #   in a terminal, whose last lines must be the ones the README shows; then
-#   installs vorn from that build (`cmake --install build`), so that the
-#   second command, the whole test suite of both platforms, proves that the
-#   tests ignore an installed vorn;
+#   configures a plain build without GoogleTest and installs vorn from the
+#   first command's build (`cmake --install build`), so that the second
+#   command, the whole test suite of both platforms, proves that the tests
+#   ignore an installed vorn;
 # - in another fresh root, installs the .deb with apt-get, runs vorn in an
 #   empty folder, checks the table it writes, and removes the package;
 # - unpacks the ZIP into the C:\ of a new Wine prefix and runs vorn.exe -w
@@ -76,6 +78,13 @@ debs=(build-deb/vorn_*_amd64.deb)
 deb=$repo/${debs[0]}
 echo "${debs[0]}: Depends: $(dpkg-deb -f "$deb" Depends)"
 dpkg-deb -c "$deb"
+# A package for another prefix would put the table where the programs never
+# look: cpack refuses it.
+if (cd build-deb && cpack -D CPACK_PACKAGING_INSTALL_PREFIX=/opt >"$work/cpack.log" 2>&1); then
+  fail "cpack made a package for /opt from a build for /usr"
+fi
+grep -q "this build looks for its table under /usr, not under /opt" "$work/cpack.log" ||
+  fail "cpack failed otherwise: $(cat "$work/cpack.log")"
 
 stage "Windows ZIP (build-windows)"
 cmake --preset windows -DVORN_BUILD_TESTS=OFF -DVORN_WERROR="$werror" >/dev/null
@@ -84,6 +93,9 @@ zips=(build-windows/vorn-*-win64.zip)
 ((${#zips[@]} == 1)) || fail "expected one ZIP in build-windows: ${zips[*]}"
 zip=$repo/${zips[0]}
 cmake -E tar tvf "$zip"
+# One folder at the top, vorn\, and in it what Windows users need.
+[[ "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" == "vorn/ vorn/README.txt vorn/vorn.exe " ]] ||
+  fail "the ZIP holds other files: $(cmake -E tar tf "$zip")"
 
 stage "a fresh Debian 12 root"
 # debootstrap from the archive the machine itself installs bookworm from.
@@ -109,14 +121,15 @@ prepare_root() {
   mount --make-rslave "$1/dev"
   roots+=("$1")
 }
-# Runs a command as root in a root, with the environment of a new login
-# and no input.
+# The environment of a root's programs: that of a new login as root.  The
+# commands type characters in UTF-8, as in a terminal with a UTF-8 locale.
+root_env=(HOME=/root LANG=C.UTF-8 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+  ${CI:+CI="$CI"})
+# Runs a command as root in a root, with no input.
 in_root() {
   local root=$1
   shift
-  chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    ${CI:+CI="$CI"} "$@" </dev/null
+  chroot "$root" /usr/bin/env -i "${root_env[@]}" "$@" </dev/null
 }
 
 # The README's set-up commands: its first two code blocks, one line each.
@@ -141,20 +154,26 @@ for i in 0 1; do
 done
 start=$SECONDS
 # In a terminal, as the README shows its output.
-script -qefc "chroot $fresh /usr/bin/env -i HOME=/root TERM=xterm LANG=C.UTF-8 \
-PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin ${CI:+CI=$CI} \
-bash -e /root/readme-command-1" /dev/null </dev/null | tee "$work/first-command.log"
+script -qefc "$(printf '%q ' chroot "$fresh" /usr/bin/env -i "${root_env[@]}" TERM=xterm \
+  bash /root/readme-command-1)" /dev/null </dev/null | tee "$work/first-command.log"
 first_seconds=$((SECONDS - start))
 actual_end=$(tr -d '\r' <"$work/first-command.log" | tail -n "$(wc -l <<<"$expected_end")")
 if [[ $actual_end != "$expected_end" ]]; then
   diff <(echo "$expected_end") <(echo "$actual_end") >&2 || true
   fail "the first command does not end as the README shows"
 fi
+# The README's Install section: a plain configure needs no GoogleTest (not
+# installed yet) and says that the tests are left out.
+in_root "$fresh" bash -c 'cd /root/vorn && cmake -S . -B /tmp/plain' >"$work/plain.log" 2>&1 || {
+  cat "$work/plain.log" >&2
+  fail "cmake -S . -B build fails without GoogleTest"
+}
+grep -q "^-- Tests not built: " "$work/plain.log" || fail "no note that the tests are not built"
 in_root "$fresh" bash -c 'cd /root/vorn && cmake --install build >/dev/null'
 [[ -f "$fresh/usr/local/share/vorn/MS932~EUC-JP.bin" ]] ||
   fail "cmake --install build installed no table"
 start=$SECONDS
-in_root "$fresh" bash -e /root/readme-command-2
+in_root "$fresh" bash /root/readme-command-2
 second_seconds=$((SECONDS - start))
 
 stage "the Debian package in another fresh root"
@@ -184,8 +203,10 @@ in_root "$deb_root" bash -c 'DEBIAN_FRONTEND=noninteractive apt-get remove -y -q
   cat "$work/deb-remove.log" >&2
   fail "apt-get remove vorn failed"
 }
+# Gone: every file of the package and its own folders (named vorn); the
+# folders it shares with the system stay.
 while read -r path; do
-  if [[ -e $deb_root$path && ! -d $deb_root$path ]] || [[ $path == */vorn && -e $deb_root$path ]]; then
+  if [[ -e $deb_root$path ]] && [[ ! -d $deb_root$path || $path == */vorn ]]; then
     fail "apt-get remove vorn left $path"
   fi
 done <"$work/deb-files"
