@@ -21,7 +21,7 @@ tests=("${build[@]}" libgtest-dev libgmock-dev python3 groff-base util-linux
 # file(1) to find the programs in it.
 package=("${build[@]}" dpkg-dev file)
 ci=("${tests[@]}" "${package[@]}" clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck valgrind
-  debootstrap)
+  debootstrap debian-archive-keyring)
 
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
