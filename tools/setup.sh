@@ -45,6 +45,10 @@ if ((${#missing[@]} == 0)); then
   exit 0
 fi
 
+if ! command -v apt-get >/dev/null; then
+  echo "tools/setup.sh: needs Debian's apt-get; install ${missing[*]} by other means" >&2
+  exit 1
+fi
 as_root=()
 if ((EUID != 0)); then
   if ! command -v sudo >/dev/null; then
