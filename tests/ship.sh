@@ -45,8 +45,13 @@ fail() {
 # disk, not in a tmpfs /tmp.
 work=$(mktemp -d /var/tmp/vorn-ship-XXXXXX)
 roots=()
+bootstrap=
 cleanup() {
   local root pid
+  if [[ -n $bootstrap ]]; then
+    kill "$bootstrap" 2>/dev/null || true
+    wait "$bootstrap" 2>/dev/null || true
+  fi
   for root in "${roots[@]}"; do
     # Whatever the checks left running inside the root (a lingering
     # wineserver) holds its mounts.
@@ -68,6 +73,15 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+
+# A fresh Debian 12 root, bootstrapped while the packages are built, from
+# the archive the machine itself installs bookworm from.
+mirror=$(apt-get indextargets --format '$(SITE) $(RELEASE)' 'Identifier: Packages' |
+  awk '$2 == "bookworm" { print $1; exit }')
+[[ -n $mirror ]] || fail "no bookworm archive among the machine's apt sources"
+fresh=$work/fresh
+debootstrap --variant=minbase bookworm "$fresh" "$mirror" >"$work/debootstrap.log" 2>&1 &
+bootstrap=$!
 
 stage "Debian package (build-deb)"
 cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DVORN_BUILD_TESTS=OFF \
@@ -97,16 +111,12 @@ cmake -E tar tvf "$zip"
 [[ "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" == "vorn/ vorn/README.txt vorn/vorn.exe " ]] ||
   fail "the ZIP holds other files: $(cmake -E tar tf "$zip")"
 
-stage "a fresh Debian 12 root"
-# debootstrap from the archive the machine itself installs bookworm from.
-mirror=$(apt-get indextargets --format '$(SITE) $(RELEASE)' 'Identifier: Packages' |
-  awk '$2 == "bookworm" { print $1; exit }')
-[[ -n $mirror ]] || fail "no bookworm archive among the machine's apt sources"
-fresh=$work/fresh
-debootstrap --variant=minbase bookworm "$fresh" "$mirror" >"$work/debootstrap.log" 2>&1 || {
+stage "a fresh Debian 12 root (bootstrapped meanwhile)"
+wait "$bootstrap" || {
   tail -n 40 "$work/debootstrap.log" >&2
   fail "debootstrap failed"
 }
+bootstrap=
 # As a new system has it: no package lists, no downloaded packages.
 find "$fresh/var/lib/apt/lists" "$fresh/var/cache/apt/archives" -maxdepth 1 -type f -delete
 cp /etc/resolv.conf "$fresh/etc/resolv.conf"
