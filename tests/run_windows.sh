@@ -25,7 +25,7 @@ fi
 werror=OFF
 if [[ "${CI:-}" == true ]]; then werror=ON; fi
 
-cmake --preset windows -DVORN_WERROR="$werror"
+cmake --preset windows -DVORN_WERROR="$werror" -DVORN_BUILD_TESTS=ON
 cmake --build --preset windows -j"$(nproc)"
 
 # The tests start Wine in the build tree's own prefix; stop what is left of

@@ -676,7 +676,6 @@ def main():
     parser.add_argument("--vorn", required=True)
     parser.add_argument("--vorn-system-table", required=True)
     parser.add_argument("--system-table", required=True)
-    parser.add_argument("--vorn-table")
     # How the -w line names the system table (default: --system-table).
     parser.add_argument("--system-table-name")
     parser.add_argument("--wine", help="run the programs through this Wine launcher")
