@@ -162,6 +162,10 @@ TABLE_B = one_byte_records({0x7E: b"\0\0", 0x41: b"B\0"}) + bytes.fromhex(
     "8740A3B1" "8250A3B1" "8151A1B2" "81600000" "88A0B0A2")
 
 
+def cp932(text):
+    return text.encode("cp932")
+
+
 class VornTableTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="vorn-table-test-")
@@ -458,6 +462,66 @@ class SuggestTest(VornTableTest):
         self.assertEqual(self.unmapped_count(TABLE), 1880)
 
 
+class CheckTest(VornTableTest):
+    def test_lists_and_their_warnings(self):
+        """Each list as vorn reads it against table A (① AD A1, １ A3 B1,
+        ＿ A1 B2, ～ unmapped, 亜), with its exit status: 1 for any warning."""
+        self.write("a.bin", TABLE_A)
+        one_two = "1: 8740 ① -> 8250 １\n"
+        cases = [
+            ("a list that does what it says", cp932("①１\r\nAB\r\n"),
+             one_two + "2: 0041 A -> 0042 B\n2 lines, none with warnings\n", 0),
+            ("a three-byte and a five-byte line", cp932("①1\r\n① １"),
+             "1: 10087 (lone byte 87) -> 0040 @\n"
+             "  warning: 3 bytes, not 4: vorn reads two one-byte characters\n"
+             "  warning: the table has no record of the source: nothing changes\n"
+             "2: 10087 (lone byte 87) -> 0040 @\n"
+             "  warning: 5 bytes, not 4: vorn reads two one-byte characters\n"
+             "  warning: the table has no record of the source: nothing changes\n"
+             "2 lines, 2 with warnings\n", 1),
+            ("UTF-8 without its byte-order mark", "①１\n".encode("utf-8"),
+             "warning: the list looks like UTF-8 without a byte-order mark, which vorn reads "
+             "as code page 932 bytes: save it as UTF-8 with BOM, or as code page 932 "
+             "(Shift_JIS)\n"
+             "1: 100E2 (lone byte E2) -> 10091 (lone byte 91)\n"
+             "  warning: 6 bytes, not 4: vorn reads two one-byte characters\n"
+             "  warning: the table has no record of the source: nothing changes\n"
+             "1 line, 1 with warnings\n", 1),
+            ("UTF-8 with its byte-order mark", b"\xef\xbb\xbf" + "①１\n".encode("utf-8"),
+             one_two + "1 line, none with warnings\n", 0),
+            ("a source taken twice, a replacement left unmapped, no record",
+             cp932("①１\r\n①＿\r\n１～\r\nぁあ\r\n"),
+             one_two +
+             "2: 8740 ① -> 8151 ＿\n"
+             "  warning: never applied: line 1 already takes the source's record\n"
+             "3: 8250 １ -> 8160 ～\n"
+             "  warning: the table leaves the replacement unmapped: the record becomes 00 00\n"
+             "4: 829F ぁ -> 82A0 あ\n"
+             "  warning: the table has no record of the source: nothing changes\n"
+             "4 lines, 3 with warnings\n", 1),
+            ("a Ctrl-Z", cp932("①１\r\n\x1aAB\r\n"),
+             one_two + "warning: a Ctrl-Z ends the list after line 1: vorn reads nothing "
+             "after it\n1 line, none with warnings\n", 1),
+        ]
+        for name, listing, stdout, status in cases:
+            with self.subTest(name):
+                self.write("list.txt", listing)
+                self.assert_run(["check", "list.txt", "--table", "a.bin"], stdout.encode(),
+                                status=status)
+
+    def test_lines_after_the_last_one_vorn_reads(self):
+        self.write("a.bin", TABLE_A)
+        # Every line after the first takes a record already taken.
+        self.write("list.txt", b"AB\r\n" * 907)
+        result = self.run_table(["check", "--table=a.bin", "list.txt"])
+        self.assertEqual((result.returncode, result.stderr), (1, b""))
+        self.assertEqual(result.stdout.splitlines()[-4:],
+                         [b"906: 0041 A -> 0042 B",
+                          b"  warning: never applied: line 1 already takes the source's record",
+                          b"warning: more lines follow line 906: vorn never reads them",
+                          b"906 lines, 905 with warnings"])
+
+
 class ConvertTest(VornTableTest):
     def setUp(self):
         super().setUp()
@@ -619,8 +683,8 @@ class ArgumentsTest(VornTableTest):
         not_a_character = b"not one character of code page 932, a code (8740, 0x8740) or U+XXXX"
         cases = [
             ([], b"missing command: try vorn-table --help"),
-            (["frob"], b"frob: unknown command (make, show, unmapped, diff, suggest, convert "
-             b"or chart)"),
+            (["frob"], b"frob: unknown command (make, show, unmapped, diff, suggest, check, "
+             b"convert or chart)"),
             (["make", "--to", "SJIS"], b"--to: EUC-JP or EUC-JP-MS, not SJIS"),
             (["make", "--to"], b"--to: missing value"),
             (["make", "--to="], b"--to: empty value"),
@@ -650,6 +714,10 @@ class ArgumentsTest(VornTableTest):
              b"U+3013: the table has no record for it"),
             (["suggest", "--table", "a.bin", "--fill", "xyz"], b"xyz: " + not_a_character),
             (["suggest", "--table", "missing.bin"], b"missing.bin: File not found"),
+            (["check"], b"check: one LIST expected"),
+            (["check", "a.txt", "b.txt"], b"check: one LIST expected"),
+            (["check", "missing.txt"], b"missing.txt: File not found"),
+            (["check", "--fill", "A", "a.bin"], b"--fill: unknown option for check"),
             (["convert", "--fill", "A"], b"--fill: unknown option for convert"),
             (["convert", "--table", "missing.bin"], b"missing.bin: File not found"),
             (["chart", "--table", "a.bin", "x.html"], b"x.html: unexpected argument"),

@@ -15,6 +15,7 @@
 #include "platform/output_file.h"
 #include "tools/vorn_table/character_argument.h"
 #include "tools/vorn_table/chart.h"
+#include "tools/vorn_table/check.h"
 #include "tools/vorn_table/convert.h"
 #include "tools/vorn_table/display.h"
 #include "tools/vorn_table/standard_table.h"
@@ -43,6 +44,9 @@ constexpr char kHelp[] =
     "      a list for vorn -f that gives each unmapped code the bytes of the\n"
     "      same character elsewhere in the table (\xE2\x91\xA0 takes \xEF\xBC\x91's); --fill CHAR\n"
     "      gives the rest CHAR's, --utf8 writes the list as UTF-8 with a BOM\n"
+    "  check LIST [--table FILE]\n"
+    "      what vorn -f LIST will do, line by line, with a warning where the\n"
+    "      list does not do what it looks like it does (exit status 1)\n"
     "  convert [--table FILE] [INPUT [OUTPUT]]\n"
     "      CP932 text to EUC-JP with the table (standard input and output\n"
     "      by default, or -); unmapped characters become ? and are listed\n"
@@ -285,6 +289,26 @@ int Suggest(const Arguments& arguments) {
   return kExitSame;
 }
 
+int Check(const Arguments& arguments) {
+  if (arguments.operands.size() != 1) return Fail("check", "one LIST expected");
+  const std::string& list_name = arguments.operands[0];
+  IoError error;
+  std::unique_ptr<SequentialFile> list;
+  if (!Env::Default()->NewSequentialFile(list_name, &list, &error)) {
+    return Fail(list_name, error.message);
+  }
+  std::vector<Record> records;
+  int status = kExitSame;
+  if (!LoadTable(arguments.table, &records, &status)) return status;
+  ListCheck check;
+  if (!CheckList(list.get(), records, &check, &error) || !list->Close(&error)) {
+    return Fail(list_name, error.message);
+  }
+  CharacterDisplay display;
+  (void)std::fputs(CheckReport(check, display).c_str(), stdout);
+  return check.warned() ? kExitDifferent : kExitSame;
+}
+
 int Convert(const Arguments& arguments) {
   const std::vector<std::string>& files = arguments.operands;
   if (files.size() > 2) return Fail("convert", "INPUT and OUTPUT at most");
@@ -347,6 +371,10 @@ int Run(const std::vector<std::string>& args) {
     if (!ReadOptions(args, {"--table", "--fill", "--utf8"}, &arguments, &status)) return status;
     return Suggest(arguments);
   }
+  if (command == "check") {
+    if (!ReadOptions(args, {"--table"}, &arguments, &status)) return status;
+    return Check(arguments);
+  }
   if (command == "convert") {
     if (!ReadOptions(args, {"--table"}, &arguments, &status)) return status;
     return Convert(arguments);
@@ -355,7 +383,8 @@ int Run(const std::vector<std::string>& args) {
     if (!ReadOptions(args, {"--table", "--against", "-o"}, &arguments, &status)) return status;
     return ChartCommand(arguments);
   }
-  return Fail(command, "unknown command (make, show, unmapped, diff, suggest, convert or chart)");
+  return Fail(command,
+              "unknown command (make, show, unmapped, diff, suggest, check, convert or chart)");
 }
 
 }  // namespace

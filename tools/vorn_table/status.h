@@ -9,7 +9,8 @@ namespace vorn {
 
 // Done; for diff, the tables agree.
 inline constexpr int kExitSame = 0;
-// diff: the tables differ; convert: characters were left unmapped.
+// diff: the tables differ; check: the list was warned about; convert:
+// characters were left unmapped.
 inline constexpr int kExitDifferent = 1;
 inline constexpr int kExitTrouble = 2;
 
