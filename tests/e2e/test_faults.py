@@ -459,13 +459,14 @@ class Faults(e2e.VornTestCase):
                 self.assertEqual(self.folder(), after)
 
     def entries(self):
-        """Each entry of the test folder: a link's target, or a file's
-        permission bits and bytes."""
+        """Each entry of the test folder: a link's target, a folder's
+        permission bits, or a file's permission bits and bytes."""
         found = {}
         for name in os.listdir(self.dir):
             full = self.path(name)
+            mode = os.lstat(full).st_mode
             found[name] = (os.readlink(full) if os.path.islink(full) else
-                           (os.stat(full).st_mode & 0o7777, self.read(name)))
+                           (mode & 0o7777, None if os.path.isdir(full) else self.read(name)))
         return found
 
     def wait_for_temporary(self, child, pattern=TEMP_FILE):
@@ -610,8 +611,6 @@ class Faults(e2e.VornTestCase):
     def test_names_whose_existence_cannot_be_learned(self):
         """Only a table place or an output that does not exist counts as
         missing; any other failure to learn what it is fails the run."""
-        system_folder = os.path.dirname(OPTIONS.system_table)
-        os.makedirs(system_folder, exist_ok=True)
         have_strace = shutil.which("strace") is not None
         cases = [
             # The installed place cannot be searched: no fallback to the
@@ -625,6 +624,8 @@ class Faults(e2e.VornTestCase):
         for name, fault, message in cases:
             with self.subTest(name):
                 self.setUp()
+                system_folder = os.path.dirname(self.system_table_path())
+                os.makedirs(system_folder)
                 self.write(TABLE, STANDARD)
                 self.write("out.bin", b"old")
                 os.chmod(self.path("out.bin"), 0o640)

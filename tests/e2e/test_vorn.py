@@ -128,6 +128,11 @@ class VornTestCase(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
+    def system_table_path(self):
+        """Where the program looks for the installed table: the test
+        programs look in the folder they run in."""
+        return self.path(OPTIONS.system_table)
+
     def write(self, name, data):
         with open(self.path(name), "wb") as f:
             f.write(data)
@@ -302,7 +307,7 @@ class SingleSubstitution(VornTestCase):
                 self.assertEqual(self.folder(), before)
 
     def test_system_table_wins_over_current_folder(self):
-        system_table = OPTIONS.system_table
+        system_table = self.system_table_path()
         os.makedirs(os.path.dirname(system_table), exist_ok=True)
         system = substituted(STANDARD, [(0x8251, 0x8252)])
         with open(system_table, "wb") as f:
@@ -685,7 +690,6 @@ def main():
     OPTIONS.__dict__.update(vars(args))
     VornTestCase.program = os.path.abspath(args.vorn)
     OPTIONS.vorn_system_table = os.path.abspath(args.vorn_system_table)
-    OPTIONS.system_table = os.path.abspath(args.system_table)
     if OPTIONS.system_table_name is None:
         OPTIONS.system_table_name = OPTIONS.system_table
     if OPTIONS.wine:

@@ -190,16 +190,18 @@ class VornTableTest(unittest.TestCase):
                               env=env, stderr=subprocess.PIPE, **kwargs)
 
     def remove_system_table(self):
-        """Leaves the test build's installed table out; its path."""
-        os.makedirs(os.path.dirname(ARGS.system_table), exist_ok=True)
-        if os.path.exists(ARGS.system_table):
-            os.remove(ARGS.system_table)
+        """Leaves the test build's installed table out; the name the
+        program has for it.  The test programs look for it in the folder
+        they run in."""
+        path = os.path.join(self.folder, ARGS.system_table)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if os.path.exists(path):
+            os.remove(path)
         return ARGS.system_table
 
     def install_system_table(self, data):
-        with open(ARGS.system_table, "wb") as f:
+        with open(os.path.join(self.folder, ARGS.system_table), "wb") as f:
             f.write(data)
-        self.addCleanup(os.remove, ARGS.system_table)
 
     def assert_run(self, args, stdout, stderr=b"", status=0, **kwargs):
         result = self.run_table(args, **kwargs)
@@ -768,7 +770,9 @@ def main():
     parser.add_argument("--vorn", required=True)
     parser.add_argument("--locales", required=True)
     ARGS, rest = parser.parse_known_args()
-    for name in ("vorn_table", "vorn_table_system_table", "system_table", "vorn", "locales"):
+    # The installed table's place stays as the programs name it: relative
+    # to the folder a test runs them in.
+    for name in ("vorn_table", "vorn_table_system_table", "vorn", "locales"):
         setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
