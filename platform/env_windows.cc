@@ -438,8 +438,10 @@ std::vector<std::string> CommandLineArguments(int, char**) {
 }
 
 void InitializeProcess() {
-  // Nothing is written through the C runtime's streams, but should anything
-  // be, it must not turn LF into CR LF.
+  // vorn writes nothing through the C runtime's streams, but vorn-table
+  // does: they must not turn LF into CR LF, nor CR LF into LF and Ctrl-Z
+  // into the end of standard input.
+  _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   // A drive that is not ready fails the call instead of opening a dialog

@@ -12,8 +12,11 @@
 #   ignore an installed vorn;
 # - in another fresh root, installs the .deb with apt-get, runs vorn in an
 #   empty folder, checks the table it writes, and removes the package;
-# - unpacks the ZIP into the C:\ of a new Wine prefix and runs vorn.exe -w
-#   from an empty folder, which must name C:\vorn\MS932~EUC-JP.bin.
+# - compares the ZIP's standard table, made by vorn-table.exe under Wine,
+#   with the Debian package's byte for byte, unpacks the ZIP into the C:\
+#   of a new Wine prefix and runs vorn.exe -w from an empty folder, which
+#   must name C:\vorn\MS932~EUC-JP.bin, and vorn-table.exe unmapped, which
+#   must find that table too.
 #
 # Needs root (debootstrap, chroot, mounts), the network to the package
 # archive the machine uses, and the packages of `tools/setup.sh ci`.  Under
@@ -108,7 +111,8 @@ zips=(build-windows/vorn-*-win64.zip)
 zip=$repo/${zips[0]}
 cmake -E tar tvf "$zip"
 # One folder at the top, vorn\, and in it what Windows users need.
-[[ "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" == "vorn/ vorn/README.txt vorn/vorn.exe " ]] ||
+[[ "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" == \
+  "vorn/ vorn/MS932~EUC-JP.bin vorn/README.txt vorn/vorn-table.exe vorn/vorn.exe " ]] ||
   fail "the ZIP holds other files: $(cmake -E tar tf "$zip")"
 
 stage "a fresh Debian 12 root (bootstrapped meanwhile)"
@@ -232,24 +236,31 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 (cd "$prefix/drive_c" && cmake -E tar xf "$zip")
 readme=$prefix/drive_c/vorn/README.txt
 [[ $(grep -c $'\r$' "$readme") == $(wc -l <"$readme") ]] || fail "README.txt has line ends other than CR LF"
-# Every DLL vorn.exe imports is one of the new prefix's own.
-for dll in $(x86_64-w64-mingw32-objdump -p "$prefix/drive_c/vorn/vorn.exe" |
-  sed -n 's/^\tDLL Name: //p'); do
-  [[ -n $(find "$prefix/drive_c/windows/system32" -maxdepth 1 -iname "$dll") ]] ||
-    fail "vorn.exe needs $dll, which Windows does not have"
+# Every DLL the programs import is one of the new prefix's own.
+for program in vorn.exe vorn-table.exe; do
+  for dll in $(x86_64-w64-mingw32-objdump -p "$prefix/drive_c/vorn/$program" |
+    sed -n 's/^\tDLL Name: //p'); do
+    [[ -n $(find "$prefix/drive_c/windows/system32" -maxdepth 1 -iname "$dll") ]] ||
+      fail "$program needs $dll, which Windows does not have"
+  done
 done
-if [[ ! -e "$prefix/drive_c/vorn/MS932~EUC-JP.bin" ]]; then
-  # Until vorn-table builds for Windows the ZIP holds no table: the
-  # standard table made on Linux stands in for it.
-  echo "the ZIP holds no table; using build-deb's standard table in its place"
-  cp "build-deb/standard-table/MS932~EUC-JP.bin" "$prefix/drive_c/vorn/"
-fi
+# The table vorn-table.exe made under Wine is the one vorn-table makes on
+# Linux, byte for byte.
+cmp "$prefix/drive_c/vorn/MS932~EUC-JP.bin" "build-deb/standard-table/MS932~EUC-JP.bin" ||
+  fail "the ZIP's table differs from the Debian package's"
+echo "the ZIP's table is the Debian package's, byte for byte"
 mkdir "$work/empty"
 (cd "$work/empty" && "$wine" 'C:\vorn\vorn.exe' -w </dev/null >"$work/vorn-exe.out")
 head -n 1 "$work/vorn-exe.out" | cmp - <(printf 'C:\\vorn\\MS932~EUC-JP.bin is primarily accessible to vorn.\r\n') ||
   fail "vorn.exe -w printed: $(od -c "$work/vorn-exe.out")"
 [[ -f "$work/empty/MS932~EUC-JP.bin" ]] || fail "vorn.exe -w wrote no table"
 echo "vorn.exe -w from an empty folder: $(head -n 1 "$work/vorn-exe.out" | tr -d '\r')"
+# vorn-table.exe finds the table in C:\vorn too, from another empty folder.
+mkdir "$work/empty-too"
+(cd "$work/empty-too" && "$wine" 'C:\vorn\vorn-table.exe' unmapped </dev/null >"$work/vorn-table-exe.out")
+tail -n 1 "$work/vorn-table-exe.out" | cmp - <(echo "2713 unmapped of 9762 records") ||
+  fail "vorn-table.exe unmapped printed: $(tail -n 1 "$work/vorn-table-exe.out")"
+echo "vorn-table.exe unmapped from an empty folder: $(tail -n 1 "$work/vorn-table-exe.out")"
 
 stage "done"
 echo "README's first command in a fresh root: $first_seconds s; second command: $second_seconds s"

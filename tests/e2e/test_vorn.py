@@ -627,21 +627,27 @@ def read_terminal(pid, terminal):
 TERMINAL_CONTROLS = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07")
 
 
+def run_on_console(wine, folder, command):
+    """Runs a command of cmd in `folder` on a Wine console and returns the
+    lines the console showed (it shows them on a pseudo-terminal as UTF-8,
+    trailing spaces dropped) and the exit status."""
+    pid, terminal = pty.fork()
+    if pid == 0:
+        os.chdir(folder)
+        os.execv(wine, [wine, "cmd", "/c", command])
+    shown, status = read_terminal(pid, terminal)
+    text = TERMINAL_CONTROLS.sub(b"", shown).decode("utf-8", "replace").replace("\r", "")
+    return [line.rstrip(" ") for line in text.split("\n")[:-1]], status
+
+
 class ConsoleLines(VornTestCase):
     def console(self, code_page, *args):
-        """Runs vorn on a console set to `code_page` by cmd's chcp and returns
-        the lines the console showed (it shows them on a pseudo-terminal as
-        UTF-8, trailing spaces dropped) and the exit status."""
+        """Runs vorn on a console set to `code_page` by cmd's chcp; the
+        lines shown and the exit status."""
         shutil.copy(self.program, self.path("vorn.exe"))
         command = "chcp %d >NUL & vorn.exe %s" % (
             code_page, " ".join(a.decode("cp932") for a in args))
-        pid, terminal = pty.fork()
-        if pid == 0:
-            os.chdir(self.dir)
-            os.execv(OPTIONS.wine, [OPTIONS.wine, "cmd", "/c", command])
-        shown, status = read_terminal(pid, terminal)
-        text = TERMINAL_CONTROLS.sub(b"", shown).decode("utf-8", "replace").replace("\r", "")
-        return [line.rstrip(" ") for line in text.split("\n")[:-1]], status
+        return run_on_console(OPTIONS.wine, self.dir, command)
 
     def test_lines_in_the_console_code_page(self):
         """Where the console's code page is not the ANSI one (932), the lines
@@ -663,17 +669,17 @@ class ConsoleLines(VornTestCase):
                 self.assertEqual(self.console(code_page, *args), (lines, status))
 
 
-def start_wine():
+def start_wine(wine):
     """Starts Wine's server and services once for the whole run, detached
     from the runner's output.  Otherwise the first program run would start
     them with its own output pipes, and every run after a pause would start
     them again; the server lingers a minute after the last program ends."""
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                  stderr=subprocess.DEVNULL)
-    wineserver = os.path.join(os.path.dirname(OPTIONS.wine), "wineserver")
+    wineserver = os.path.join(os.path.dirname(wine), "wineserver")
     subprocess.run([wineserver, "-p60"], **quiet)
     # In a fresh prefix this creates it, which takes a while.
-    subprocess.run([OPTIONS.wine, "wineboot"], timeout=600, check=True, **quiet)
+    subprocess.run([wine, "wineboot"], timeout=600, check=True, **quiet)
 
 
 def main():
@@ -693,7 +699,7 @@ def main():
     if OPTIONS.system_table_name is None:
         OPTIONS.system_table_name = OPTIONS.system_table
     if OPTIONS.wine:
-        start_wine()
+        start_wine(OPTIONS.wine)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

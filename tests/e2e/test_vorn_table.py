@@ -2,11 +2,19 @@
 """End-to-end tests of vorn-table: the built program, run in a fresh folder.
 
 Usage: test_vorn_table.py --vorn-table PATH --vorn-table-system-table PATH
-                          --system-table PATH --vorn PATH --locales DIR
+                          --system-table PATH [--system-table-name NAME]
+                          --vorn PATH (--locales DIR | --wine PATH)
                           [unittest arguments]
 
 --locales names a folder holding the code page 932 locale ja_JP.SJIS (the
 test suite builds it there).
+
+With --wine the same tests run the Windows programs through Wine, as
+test_vorn.py does: the runner's locale (ja_JP.UTF-8) gives them the ANSI
+code page 932, and with output to a pipe and no console they write their
+characters in it, as the Linux programs do in the ja_JP.SJIS locale.
+Tests of POSIX-only behaviour skip there, and the tests of a console's
+code page run only there.
 """
 import argparse
 import os
@@ -17,6 +25,8 @@ import sys
 import tempfile
 import unicodedata
 import unittest
+
+from test_vorn import run_on_console, start_wine
 
 ARGS = None
 SJIS = "ja_JP.SJIS"
@@ -179,29 +189,57 @@ class VornTableTest(unittest.TestCase):
         with open(os.path.join(self.folder, name), "rb") as f:
             return f.read()
 
+    def requirePosix(self, why):
+        if ARGS.wine:
+            self.skipTest("POSIX only: " + why)
+
+    def requireWindows(self):
+        if not ARGS.wine:
+            self.skipTest("Windows only: runs with --wine")
+
+    def command(self, program, args):
+        """The command line that runs `program` here.  Wine hands a program
+        its arguments as code page 932 text converted from the locale's
+        UTF-8: text goes as it is, raw code page 932 bytes as their
+        UTF-8."""
+        if not ARGS.wine:
+            return [program] + args
+        return [ARGS.wine, program] + [a.decode("cp932") if isinstance(a, bytes) else a
+                                       for a in args]
+
     def run_table(self, args, locale="C.UTF-8", program=None, **kwargs):
+        """Runs vorn-table in `locale`.  Under Wine every run is in code page
+        932, the ja_JP.SJIS locale's charset: see shown()."""
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale}
         # The sanitizer build's settings (its suppressions among them).
         env.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
         if locale == SJIS:
             env["LOCPATH"] = ARGS.locales
+        if ARGS.wine:
+            env = dict(os.environ)  # Wine's prefix and locale
         kwargs.setdefault("stdout", subprocess.PIPE)
-        return subprocess.run([program or ARGS.vorn_table] + args, cwd=self.folder,
+        return subprocess.run(self.command(program or ARGS.vorn_table, args), cwd=self.folder,
                               env=env, stderr=subprocess.PIPE, **kwargs)
 
+    @staticmethod
+    def shown(text):
+        """The bytes that stand for `text` in the lines of a run in the
+        default locale, C.UTF-8: UTF-8, or under Wine code page 932."""
+        return text.encode("cp932") if ARGS.wine else text.encode()
+
     def remove_system_table(self):
-        """Leaves the test build's installed table out; the name the
-        program has for it.  The test programs look for it in the folder
-        they run in."""
+        """Leaves the test build's installed table out.  The Linux test
+        programs look for it in the folder they run in."""
         path = os.path.join(self.folder, ARGS.system_table)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         if os.path.exists(path):
             os.remove(path)
-        return ARGS.system_table
 
     def install_system_table(self, data):
-        with open(os.path.join(self.folder, ARGS.system_table), "wb") as f:
+        path = os.path.join(self.folder, ARGS.system_table)
+        with open(path, "wb") as f:
             f.write(data)
+        self.addCleanup(os.remove, path)
 
     def assert_run(self, args, stdout, stderr=b"", status=0, **kwargs):
         result = self.run_table(args, **kwargs)
@@ -212,8 +250,9 @@ class VornTableTest(unittest.TestCase):
     def vorn(self, *args, stdout=b""):
         """Runs vorn in the folder, where it reads MS932~EUC-JP.bin (its
         installed table is never there); it must succeed."""
-        result = subprocess.run([ARGS.vorn] + list(args), cwd=self.folder, capture_output=True,
-                                env={"LC_ALL": "C.UTF-8"})
+        result = subprocess.run(self.command(ARGS.vorn, list(args)), cwd=self.folder,
+                                capture_output=True,
+                                env=dict(os.environ) if ARGS.wine else {"LC_ALL": "C.UTF-8"})
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, stdout, b""), args)
 
     def unmapped_count(self, table):
@@ -256,19 +295,32 @@ class MakeTest(VornTableTest):
 
     def test_refuses_to_overwrite_without_force(self):
         self.write("MS932~EUC-JP.bin", b"keep")
-        os.symlink("nowhere.bin", os.path.join(self.folder, "dangling.bin"))
-        for name in ["MS932~EUC-JP.bin", "dangling.bin"]:
+        os.mkdir(os.path.join(self.folder, "folder.bin"))
+        for name in ["MS932~EUC-JP.bin", "folder.bin"]:
             args = ["make"] if name == "MS932~EUC-JP.bin" else ["make", name]
             self.assert_run(args, b"", b"vorn-table: %s: already exists (--force replaces it)\n"
                             % name.encode(), 2)
         self.assertEqual(self.read("MS932~EUC-JP.bin"), b"keep")
-        self.assertEqual(sorted(os.listdir(self.folder)), ["MS932~EUC-JP.bin", "dangling.bin"])
+        self.assertEqual(sorted(os.listdir(self.folder)), ["MS932~EUC-JP.bin", "folder.bin"])
 
         self.assert_run(["make", "--force"],
                         b"MS932~EUC-JP.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n")
         self.assertEqual(len(self.read("MS932~EUC-JP.bin")), 9762 * 4)
 
+    def test_a_link_to_a_missing_file_exists(self):
+        self.requirePosix("symbolic links")
+        os.symlink("nowhere.bin", os.path.join(self.folder, "dangling.bin"))
+        self.assert_run(["make", "dangling.bin"], b"",
+                        b"vorn-table: dangling.bin: already exists (--force replaces it)\n", 2)
+        self.assertEqual(os.listdir(self.folder), ["dangling.bin"])
+        # --force writes the file the link names, and the link stays.
+        self.assert_run(["make", "--force", "dangling.bin"],
+                        b"dangling.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n")
+        self.assertEqual(self.read("nowhere.bin"), expected_standard_table()[0])
+        self.assertEqual(os.readlink(os.path.join(self.folder, "dangling.bin")), "nowhere.bin")
+
     def test_failed_write_leaves_the_old_file_whole(self):
+        self.requirePosix("a file size limit (Wine is ended by its signal)")
         self.write("MS932~EUC-JP.bin", b"keep")
 
         def small_file_limit():
@@ -278,6 +330,23 @@ class MakeTest(VornTableTest):
                         2, preexec_fn=small_file_limit)
         self.assertEqual(self.read("MS932~EUC-JP.bin"), b"keep")
         self.assertEqual(os.listdir(self.folder), ["MS932~EUC-JP.bin"])
+
+    def test_full_disk_leaves_the_old_file_whole(self):
+        # A file system with room for less than a table.
+        if os.geteuid() != 0:
+            self.skipTest("needs root to mount a file system")
+        small = os.path.join(self.folder, "small")
+        os.mkdir(small)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", small],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.decode(errors="replace"))
+        self.addCleanup(subprocess.run, ["umount", small])
+        self.write("small/MS932~EUC-JP.bin", b"keep")
+        self.assert_run(["make", "--force", "small/MS932~EUC-JP.bin"], b"",
+                        b"vorn-table: small/MS932~EUC-JP.bin: Disk Full\n", 2)
+        self.assertEqual(self.read("small/MS932~EUC-JP.bin"), b"keep")
+        self.assertEqual(os.listdir(small), ["MS932~EUC-JP.bin"])
 
 
 class ShowTest(VornTableTest):
@@ -289,16 +358,16 @@ class ShowTest(VornTableTest):
     def test_asked_characters_in_every_form(self):
         args = ["show", "--table", "a.bin", "8740", "0x8250", "U+FF3F", "①", "A", "ｱ", "0x7E",
                 "8160", "889F", "829F"]
-        self.assert_run(args, "8740 ① AD A1 ①\n"
-                              "8250 １ A3 B1 １\n"
-                              "8151 ＿ A1 B2 ＿\n"
-                              "8740 ① AD A1 ①\n"
-                              "0041 A 41 00 A\n"
-                              "00B1 ｱ 8E B1 ｱ\n"
-                              "007E ~ 00 00 unmapped\n"
-                              "8160 ～ 00 00 unmapped\n"
-                              "889F 亜 B0 A1 亜\n"
-                              "829F ぁ no record\n".encode())
+        self.assert_run(args, self.shown("8740 ① AD A1 ①\n"
+                                         "8250 １ A3 B1 １\n"
+                                         "8151 ＿ A1 B2 ＿\n"
+                                         "8740 ① AD A1 ①\n"
+                                         "0041 A 41 00 A\n"
+                                         "00B1 ｱ 8E B1 ｱ\n"
+                                         "007E ~ 00 00 unmapped\n"
+                                         "8160 ～ 00 00 unmapped\n"
+                                         "889F 亜 B0 A1 亜\n"
+                                         "829F ぁ no record\n"))
 
     def test_raw_cp932_in_a_cp932_locale(self):
         # In a code page 932 locale characters are code page 932 bytes, as
@@ -318,39 +387,39 @@ class ShowTest(VornTableTest):
             shown = "unmapped" if value == b"\0\0" else decode_euc(euc)
             expected += "%04X %s %s %s\n" % (int.from_bytes(code, "big"), code.decode("cp932"),
                                              value.hex(" ").upper(), shown)
-        self.assert_run(["show", "--table", "a.bin"], expected.encode())
+        self.assert_run(["show", "--table", "a.bin"], self.shown(expected))
 
     def test_unmapped(self):
         self.assert_run(["unmapped", "--table", "a.bin"],
-                        "007E ~\n8160 ～\n2 unmapped of 163 records\n".encode())
+                        self.shown("007E ~\n8160 ～\n2 unmapped of 163 records\n"))
 
     def test_diff(self):
         self.assert_run(["diff", "a.bin", "b.bin"],
-                        "0041 A: 41 00 A | 42 00 B\n"
-                        "8740 ①: AD A1 ① | A3 B1 １\n"
-                        "889F 亜: B0 A1 亜 | no record\n"
-                        "88A0 唖: no record | B0 A2 唖\n"
-                        "4 codes differ\n".encode(), status=1)
+                        self.shown("0041 A: 41 00 A | 42 00 B\n"
+                                   "8740 ①: AD A1 ① | A3 B1 １\n"
+                                   "889F 亜: B0 A1 亜 | no record\n"
+                                   "88A0 唖: no record | B0 A2 唖\n"
+                                   "4 codes differ\n"), status=1)
         self.assert_run(["diff", "a.bin", "a.bin"], b"0 codes differ\n")
         self.write("c.bin", TABLE_A.replace(bytes.fromhex("8740ADA1"), bytes.fromhex("8740A3B1")))
         self.assert_run(["diff", "a.bin", "c.bin"],
-                        "8740 ①: AD A1 ① | A3 B1 １\n1 code differs\n".encode(), status=1)
+                        self.shown("8740 ①: AD A1 ① | A3 B1 １\n1 code differs\n"), status=1)
 
     def test_finds_the_table_as_vorn_does(self):
         program = ARGS.vorn_table_system_table
-        system_table = self.remove_system_table()
+        self.remove_system_table()
         os.remove(os.path.join(self.folder, "b.bin"))
         self.assert_run(["show", "8740"], b"",
                         ("vorn-table: MS932~EUC-JP.bin: not found as %s nor in the current "
-                         "folder\n" % system_table).encode(), 2, program=program)
+                         "folder\n" % ARGS.system_table_name).encode(), 2, program=program)
 
         os.rename(os.path.join(self.folder, "a.bin"),
                   os.path.join(self.folder, "MS932~EUC-JP.bin"))
-        self.assert_run(["show", "8740"], "8740 ① AD A1 ①\n".encode(), program=program)
+        self.assert_run(["show", "8740"], self.shown("8740 ① AD A1 ①\n"), program=program)
 
         self.install_system_table(TABLE_B)
-        self.assert_run(["show", "8740"], "8740 ① A3 B1 １\n".encode(), program=program)
-        self.assert_run(["unmapped"], "007E ~\n8160 ～\n2 unmapped of 163 records\n".encode(),
+        self.assert_run(["show", "8740"], self.shown("8740 ① A3 B1 １\n"), program=program)
+        self.assert_run(["unmapped"], self.shown("007E ~\n8160 ～\n2 unmapped of 163 records\n"),
                         program=program)
 
 
@@ -508,7 +577,7 @@ class CheckTest(VornTableTest):
         for name, listing, stdout, status in cases:
             with self.subTest(name):
                 self.write("list.txt", listing)
-                self.assert_run(["check", "list.txt", "--table", "a.bin"], stdout.encode(),
+                self.assert_run(["check", "list.txt", "--table", "a.bin"], self.shown(stdout),
                                 status=status)
 
     def test_lines_after_the_last_one_vorn_reads(self):
@@ -535,9 +604,9 @@ class ConvertTest(VornTableTest):
         # 髙 as FBFC, IBM's code (Python's codec writes NEC's EEE0).
         text = "①ｱA\r\n②と".encode("cp932") + b"\xfb\xfc" + "と②\n\tz\x1a".encode("cp932")
         converted = ("１ｱA\r\n?と?と?\n\tz\x1a".encode("euc_jp"))
-        report = ("vorn-table: 3 characters unmapped, written as \"?\":\n"
-                  "  8741 ②: 2\n"
-                  "  FBFC 髙: 1\n").encode()
+        report = self.shown("vorn-table: 3 characters unmapped, written as \"?\":\n"
+                            "  8741 ②: 2\n"
+                            "  FBFC ") + (b"\xfb\xfc" if ARGS.wine else "髙".encode()) + b": 1\n"
         self.write("letter.txt", text)
         self.assert_run(["convert", "--table", "custom.bin", "letter.txt", "letter.euc"], b"",
                         report, 1)
@@ -555,9 +624,10 @@ class ConvertTest(VornTableTest):
         cases = [
             (["letter.txt", "out.txt", "more.txt"], b"convert: INPUT and OUTPUT at most"),
             (["missing.txt"], b"missing.txt: File not found"),
-            (["letter.txt", "/dev/full"], b"/dev/full: Disk Full"),
             (["letter.txt", "no/such/folder.txt"], b"no/such/folder.txt: Invalid filename"),
         ]
+        if not ARGS.wine:  # Windows has no device that is always full
+            cases.append((["letter.txt", "/dev/full"], b"/dev/full: Disk Full"))
         for args, why in cases:
             self.assert_run(["convert", "--table", "custom.bin"] + args, b"",
                             b"vorn-table: " + why + b"\n", 2)
@@ -572,6 +642,7 @@ class NoLocaleTest(VornTableTest):
                               env={}, capture_output=True)
 
     def test_quick_start_without_a_locale(self):
+        self.requirePosix("the C locale (Wine's runs take their code page from the runner's)")
         program = ARGS.vorn_table_system_table  # its installed table is never there
         runs = [
             (program, ["make"],
@@ -608,6 +679,7 @@ def readme_example(heading):
 
 class WorkflowTest(VornTableTest):
     def test_readme_example_runs_as_written(self):
+        self.requirePosix("the README's example is a shell session on Linux")
         # vorn and vorn-table as the README names them, run by a shell with
         # no locale; neither finds an installed table.
         bin_folder = os.path.join(self.folder, "bin")
@@ -652,7 +724,7 @@ class ChartTest(VornTableTest):
 
     def test_names_the_table_it_found(self):
         program = ARGS.vorn_table_system_table
-        system_table = self.remove_system_table()
+        self.remove_system_table()
         self.write("MS932~EUC-JP.bin", TABLE_A)
         page = self.run_table(["chart"], program=program).stdout
         self.assertIn(b"<title>MS932~EUC-JP.bin \xe2\x80\x93 code chart</title>", page)
@@ -660,9 +732,11 @@ class ChartTest(VornTableTest):
 
         self.install_system_table(TABLE_B)
         page = self.run_table(["chart"], program=program).stdout
-        self.assertIn(b"<h1>Code chart of <code>%s</code></h1>" % system_table.encode(), page)
+        self.assertIn(b"<h1>Code chart of <code>%s</code></h1>" % ARGS.system_table_name.encode(),
+                      page)
 
-    def test_failed_writes_are_reported(self):
+    def test_failed_write_to_a_file_is_reported(self):
+        self.requirePosix("a file size limit (Wine is ended by its signal)")
         self.write("out.html", b"keep")
 
         def small_file_limit():
@@ -673,10 +747,39 @@ class ChartTest(VornTableTest):
         self.assertEqual(self.read("out.html"), b"keep")
         self.assertEqual(sorted(os.listdir(self.folder)), ["a.bin", "b.bin", "out.html"])
 
+    def test_failed_write_to_standard_output_is_reported(self):
         with open("/dev/full", "wb") as full:
             result = self.run_table(["chart", "--table", "a.bin"], stdout=full)
         self.assertEqual((result.returncode, result.stderr),
                          (2, b"vorn-table: standard output: write failed\n"))
+
+
+class ConsoleTest(VornTableTest):
+    def test_characters_in_the_console_code_page(self):
+        """With a console, characters go in its output code page (set by
+        cmd's chcp), also where standard output is redirected to a file, as
+        vorn's lines do."""
+        self.requireWindows()
+        # ① and °, of which code page 437 has only the degree sign.
+        self.write("a.bin", TABLE_A + bytes.fromhex("818BA1EB"))
+        shutil.copy(ARGS.vorn_table, os.path.join(self.folder, "vorn-table.exe"))
+        show = "vorn-table.exe show --table a.bin 8740 818B"
+        cases = [
+            (932, "cp932", ["8740 ① AD A1 ①", "818B ° A1 EB °"]),
+            (65001, "utf-8", ["8740 ① AD A1 ①", "818B ° A1 EB °"]),
+            (437, "cp437", ["8740 ? AD A1 ?", "818B ° A1 EB °"]),
+        ]
+        for code_page, charset, lines in cases:
+            with self.subTest(code_page=code_page):
+                command = "chcp %d >NUL & %s" % (code_page, show)
+                self.assertEqual(run_on_console(ARGS.wine, self.folder, command), (lines, 0))
+                self.assertEqual(run_on_console(ARGS.wine, self.folder, command + " > out.txt"),
+                                 ([], 0))
+                self.assertEqual(self.read("out.txt"), "".join(line + "\n" for line in lines)
+                                 .encode(charset))
+        # Standard error too, with a file name in code page 932.
+        self.assertEqual(run_on_console(ARGS.wine, self.folder, "vorn-table.exe show --table ①.bin"),
+                         (["vorn-table: ①.bin: File not found"], 2))
 
 
 class ArgumentsTest(VornTableTest):
@@ -742,8 +845,7 @@ class ArgumentsTest(VornTableTest):
         self.write(TABLE, expected_standard_table()[0])
         for args in (["show", "--table", TABLE], ["suggest", "--table", TABLE, "--fill", "81AC"]):
             with open("/dev/full", "wb") as full:
-                result = subprocess.run([ARGS.vorn_table] + args, cwd=self.folder, stdout=full,
-                                        stderr=subprocess.PIPE, env={"LC_ALL": "C.UTF-8"})
+                result = self.run_table(args, stdout=full)
             self.assertEqual(result.returncode, 2, args)
             self.assertTrue(result.stderr.endswith(
                 b"vorn-table: standard output: write failed\n"), result.stderr)
@@ -757,6 +859,10 @@ class ArgumentsTest(VornTableTest):
                              b"suggest [--table FILE] [--fill CHAR] [--utf8]",
                              b"convert [--table FILE] [INPUT [OUTPUT]]"):
                 self.assertIn(b"\n  " + synopsis + b"\n", result.stdout)
+            # Its characters as the terminal shows them.
+            self.assertIn(self.shown("(① takes １'s)"), result.stdout)
+        result = self.run_table(["--help"], locale=SJIS)
+        self.assertIn(b"(\x87\x40 takes \x82\x50's)", result.stdout)
         self.assert_run(["--version"], b"vorn-table 1.01\n")
         self.assertEqual(os.listdir(self.folder), [])
 
@@ -767,13 +873,22 @@ def main():
     parser.add_argument("--vorn-table", required=True)
     parser.add_argument("--vorn-table-system-table", required=True)
     parser.add_argument("--system-table", required=True)
+    # How the programs name the installed table (default: --system-table).
+    parser.add_argument("--system-table-name")
     parser.add_argument("--vorn", required=True)
-    parser.add_argument("--locales", required=True)
+    group = parser.add_mutually_exclusive_group(required=True)
+    group.add_argument("--locales")
+    group.add_argument("--wine", help="run the Windows programs through this Wine launcher")
     ARGS, rest = parser.parse_known_args()
-    # The installed table's place stays as the programs name it: relative
-    # to the folder a test runs them in.
+    # The installed table's place stays as the programs name it: on Linux
+    # relative to the folder a test runs them in.
     for name in ("vorn_table", "vorn_table_system_table", "vorn", "locales"):
-        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
+        if getattr(ARGS, name):
+            setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
+    if ARGS.system_table_name is None:
+        ARGS.system_table_name = ARGS.system_table
+    if ARGS.wine:
+        start_wine(ARGS.wine)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

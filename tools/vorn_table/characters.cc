@@ -57,4 +57,27 @@ std::string Utf8Of(std::uint32_t scalar) {
   return out;
 }
 
+std::size_t DecodeUtf8(std::string_view text, std::uint32_t* scalar) {
+  if (text.empty()) return 0;
+  auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = at(0);
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xC2 && lead <= 0xDF ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  if (length == 0 || length > text.size()) return 0;
+  std::uint32_t value = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((at(k) & 0xC0) != 0x80) return 0;
+    value = value << 6 | (at(k) & 0x3F);
+  }
+  if ((lead == 0xE0 && at(1) < 0xA0) || (lead == 0xED && at(1) >= 0xA0) ||
+      (lead == 0xF0 && at(1) < 0x90) || (lead == 0xF4 && at(1) >= 0x90)) {
+    return 0;
+  }
+  *scalar = value;
+  return length;
+}
+
 }  // namespace vorn

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vorn {
 
@@ -59,6 +60,11 @@ bool DecodeEuc(std::uint32_t value, std::uint32_t* unicode);
 
 // The UTF-8 bytes of a Unicode scalar value.
 std::string Utf8Of(std::uint32_t scalar);
+
+// The length of the well-formed UTF-8 sequence `text` begins with (no
+// overlong forms, surrogates or values above U+10FFFF), its value going to
+// `scalar`; 0 where `text` begins with none.
+std::size_t DecodeUtf8(std::string_view text, std::uint32_t* scalar);
 
 }  // namespace vorn
 

@@ -85,10 +85,34 @@ TEST(CharactersTest, DecodesTwoByteEuc) {
 }
 
 TEST(CharactersTest, Utf8OfEveryLength) {
+  for (std::uint32_t scalar : {0x41u, 0xACu, 0x2460u, 0xFFFDu, 0x1F600u, 0x10FFFFu}) {
+    std::uint32_t decoded = 0;
+    std::string utf8 = Utf8Of(scalar);
+    EXPECT_EQ(DecodeUtf8(utf8 + "A", &decoded), utf8.size()) << scalar;
+    EXPECT_EQ(decoded, scalar);
+  }
   EXPECT_EQ(Utf8Of(0x41), "A");
   EXPECT_EQ(Utf8Of(0xAC), "\xC2\xAC");
   EXPECT_EQ(Utf8Of(0x2460), "\xE2\x91\xA0");
   EXPECT_EQ(Utf8Of(0x1F600), "\xF0\x9F\x98\x80");
+}
+
+TEST(CharactersTest, DecodeUtf8RefusesWhatIsNotUtf8) {
+  const char* const cases[] = {
+      "",                  // nothing
+      "\x87\x40",          // code page 932's ①
+      "\xE2\x91",          // cut short
+      "\xC0\xAF",          // overlong
+      "\xE0\x80\xAF",      // overlong
+      "\xED\xA0\x80",      // a surrogate
+      "\xF4\x90\x80\x80",  // above U+10FFFF
+      "\xF8\x88\x80\x80",  // no such lead byte
+  };
+  for (const char* text : cases) {
+    std::uint32_t scalar = 7;
+    EXPECT_EQ(DecodeUtf8(text, &scalar), 0u) << text;
+    EXPECT_EQ(scalar, 7u);
+  }
 }
 
 }  // namespace

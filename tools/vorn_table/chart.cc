@@ -87,33 +87,13 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
-// The length of the well-formed UTF-8 sequence `text` begins with, or 0:
-// no overlong forms, surrogates or values above U+10FFFF.
-std::size_t Utf8Length(std::string_view text) {
-  auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = at(0);
-  std::size_t length = lead < 0x80                    ? 1
-                       : lead >= 0xC2 && lead <= 0xDF ? 2
-                       : lead >= 0xE0 && lead <= 0xEF ? 3
-                       : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                      : 0;
-  if (length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((at(k) & 0xC0) != 0x80) return 0;
-  }
-  if ((lead == 0xE0 && at(1) < 0xA0) || (lead == 0xED && at(1) >= 0xA0) ||
-      (lead == 0xF0 && at(1) < 0x90) || (lead == 0xF4 && at(1) >= 0x90)) {
-    return 0;
-  }
-  return length;
-}
-
 // A file name as page text.  Its bytes need not be UTF-8; those that are
 // not become U+FFFD, so that the page stays valid UTF-8.
 std::string NameText(const std::string& name) {
   std::string text;
   for (std::size_t i = 0; i < name.size();) {
-    std::size_t length = Utf8Length(std::string_view(name).substr(i));
+    std::uint32_t scalar = 0;
+    std::size_t length = DecodeUtf8(std::string_view(name).substr(i), &scalar);
     if (length == 0) {
       text += "\xEF\xBF\xBD";
       ++i;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorn {
@@ -98,9 +100,16 @@ TEST(CheckListTest, WarningsOfTheList) {
   EXPECT_TRUE(too_long.warned());
 }
 
+// A terminal that shows UTF-8, on every system.
+class Utf8Terminal : public TerminalCharset {
+ public:
+  TerminalKind kind() const override { return TerminalKind::kUtf8; }
+  bool FromUtf8(std::string_view, std::string*) override { return false; }
+};
+
 TEST(CheckReportTest, LinesThenWarnings) {
   ListCheck check = Checked("\x87\x40\x82\x50\r\n\x87\x40\x31\r\n\x87\x40\x82\x51\x1A");
-  CharacterDisplay display(TerminalCharsetNamed("UTF-8"));
+  CharacterDisplay display(std::make_unique<Utf8Terminal>());
   EXPECT_EQ(CheckReport(check, display),
             "1: 8740 \xE2\x91\xA0 -> 8250 \xEF\xBC\x91\n"
             "2: 10087 (lone byte 87) -> 0040 @\n"

@@ -8,6 +8,7 @@
 #include "platform/output_file.h"
 #include "substitute/ms932_code.h"
 #include "tools/vorn_table/status.h"
+#include "tools/vorn_table/terminal.h"
 
 namespace vorn {
 namespace {
@@ -96,8 +97,7 @@ int ConvertFile(const std::map<std::uint32_t, ValueBytes>& values, const std::st
   }
   if (conversion.unmapped_count == 0) return kExitSame;
   CharacterDisplay display;
-  std::string report = UnmappedReport(conversion, display);
-  (void)std::fputs(report.c_str(), stderr);
+  WriteText(stderr, UnmappedReport(conversion, display));
   return kExitDifferent;
 }
 

@@ -47,7 +47,11 @@ TEST(ConvertTextTest, CountsTheUnmapped) {
 }
 
 TEST(UnmappedReportTest, MostFrequentFirst) {
+#ifdef _WIN32
+  CharacterDisplay display(TerminalCharsetNamed("65001"));
+#else
   CharacterDisplay display(TerminalCharsetNamed("UTF-8"));
+#endif
   Conversion conversion = ConvertText("\x88\x9F\x87\x41\x88\x9F\x87\x42\x87\x41\x87\x41", kValues);
   EXPECT_EQ(UnmappedReport(conversion, display),
             "vorn-table: 6 characters unmapped, written as \"?\":\n"

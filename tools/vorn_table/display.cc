@@ -55,6 +55,25 @@ std::string CharacterDisplay::OfValue(const ValueBytes& value) {
   } else if (!DecodeEuc(static_cast<std::uint32_t>(value[0] << 8 | value[1]), &unicode)) {
     return "?";
   }
+  return ShowEncoded(unicode);
+}
+
+std::string CharacterDisplay::OfText(std::string_view utf8) {
+  std::string shown;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::uint32_t unicode = 0;
+    std::size_t length = DecodeUtf8(utf8.substr(i), &unicode);
+    if (length <= 1) {
+      shown += utf8[i++];
+    } else {
+      shown += ShowEncoded(unicode);
+      i += length;
+    }
+  }
+  return shown;
+}
+
+std::string CharacterDisplay::ShowEncoded(std::uint32_t unicode) {
   std::uint32_t code = 0;
   return Show(unicode, EncodeCodePage932(unicode, &code) ? BytesOfCode(code) : std::string());
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tools/vorn_table/table_records.h"
 #include "tools/vorn_table/terminal.h"
@@ -25,10 +26,19 @@ class CharacterDisplay {
   // second is 0x00); "?" where the bytes stand for no character.
   std::string OfValue(const ValueBytes& value);
 
+  // UTF-8 text (a help text) as the terminal shows it: each character that
+  // is not ASCII as OfValue shows a character; bytes that are not UTF-8
+  // stay as they are.
+  std::string OfText(std::string_view utf8);
+
  private:
   // `unicode` as the terminal shows it; `cp932` is what a CP932 terminal
   // gets, "?" when empty.
   std::string Show(std::uint32_t unicode, const std::string& cp932);
+
+  // `unicode` as the terminal shows it; a CP932 terminal gets the code a
+  // converter writes it as.
+  std::string ShowEncoded(std::uint32_t unicode);
 
   std::unique_ptr<TerminalCharset> terminal_;
 };

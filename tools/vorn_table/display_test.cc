@@ -7,6 +7,18 @@
 namespace vorn {
 namespace {
 
+// Three terminals' charsets as the system names them: UTF-8, code page
+// 932, and EUC-JP, which is neither.
+#ifdef _WIN32
+constexpr char kUtf8[] = "65001";
+constexpr char kCP932[] = "932";
+constexpr char kEucJp[] = "20932";
+#else
+constexpr char kUtf8[] = "UTF-8";
+constexpr char kCP932[] = "SHIFT_JIS";
+constexpr char kEucJp[] = "EUC-JP";
+#endif
+
 struct Shown {
   const char* utf8;
   const char* cp932;
@@ -15,9 +27,9 @@ struct Shown {
 
 void ExpectShown(const char* what, const Shown& expected,
                  const std::function<std::string(CharacterDisplay&)>& show) {
-  CharacterDisplay utf8(TerminalCharsetNamed("UTF-8"));
-  CharacterDisplay cp932(TerminalCharsetNamed("SHIFT_JIS"));
-  CharacterDisplay euc_jp(TerminalCharsetNamed("EUC-JP"));
+  CharacterDisplay utf8(TerminalCharsetNamed(kUtf8));
+  CharacterDisplay cp932(TerminalCharsetNamed(kCP932));
+  CharacterDisplay euc_jp(TerminalCharsetNamed(kEucJp));
   EXPECT_EQ(show(utf8), expected.utf8) << what;
   EXPECT_EQ(show(cp932), expected.cp932) << what;
   EXPECT_EQ(show(euc_jp), expected.euc_jp) << what;
@@ -70,6 +82,27 @@ TEST(CharacterDisplayTest, OfValue) {
                 [&](CharacterDisplay& display) { return display.OfValue(c.value); });
   }
 }
+
+TEST(CharacterDisplayTest, OfText) {
+  const char* const text = "(\xE2\x91\xA0 takes \xEF\xBC\x91's)\r\n";
+  ExpectShown("text", {text, "(\x87\x40 takes \x82\x50's)\r\n", "(? takes \xA3\xB1's)\r\n"},
+              [&](CharacterDisplay& display) { return display.OfText(text); });
+  // Bytes that are not UTF-8 are passed on.
+  ExpectShown("not UTF-8", {"\x87\x40!", "\x87\x40!", "\x87\x40!"},
+              [&](CharacterDisplay& display) { return display.OfText("\x87\x40!"); });
+}
+
+#ifdef _WIN32
+TEST(CharacterDisplayTest, CodePageWithLookAlikes) {
+  // Code page 437 has the degree sign, and a look-alike for the
+  // full-width digit (1), which would show another character.
+  CharacterDisplay cp437(TerminalCharsetNamed("437"));
+  EXPECT_EQ(cp437.OfCode(0x818B), "\xF8");
+  EXPECT_EQ(cp437.OfValue({0xA1, 0xEB}), "\xF8");
+  EXPECT_EQ(cp437.OfCode(0x8250), "?");
+  EXPECT_EQ(cp437.OfValue({0xA3, 0xB1}), "?");
+}
+#endif
 
 }  // namespace
 }  // namespace vorn

@@ -1,7 +1,5 @@
 // vorn-table: makes, shows and compares the conversion tables vorn
 // customises.  See --help, or the vorn-table(1) manual page.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
@@ -22,6 +20,7 @@
 #include "tools/vorn_table/status.h"
 #include "tools/vorn_table/suggest.h"
 #include "tools/vorn_table/table_records.h"
+#include "tools/vorn_table/terminal.h"
 
 namespace vorn {
 namespace {
@@ -142,10 +141,16 @@ int Make(const Arguments& arguments) {
   std::string file = arguments.operands.empty() ? kTableName : arguments.operands[0];
   if (file.empty()) return Fail("make", "empty file name");
 
-  // Anything of that name counts, a folder or a dangling link included.
-  struct stat st;
-  if (!arguments.force && lstat(file.c_str(), &st) == 0) {
-    return Fail(file, "already exists (--force replaces it)");
+  if (!arguments.force) {
+    // Anything of that name counts, a folder included, and so does a link
+    // to a missing file: its name is not the one it stands for.
+    FileKind kind = FileKind::kMissing;
+    std::string target;
+    IoError error;
+    if (!Env::Default()->Examine(file, &kind, &target, &error)) return Fail(file, error.message);
+    if (kind != FileKind::kMissing || target != file) {
+      return Fail(file, "already exists (--force replaces it)");
+    }
   }
   TableCounts counts;
   std::vector<std::uint8_t> table = BuildStandardTable(
@@ -153,8 +158,9 @@ int Make(const Arguments& arguments) {
 
   int status = kExitSame;
   if (!WriteWholeFile(file, table.data(), table.size(), &status)) return status;
-  std::printf("%s: %zu records, %zu mapped, %zu left as 00 00\n", file.c_str(), counts.records,
-              counts.mapped, counts.records - counts.mapped);
+  WriteText(stdout, file + ": " + std::to_string(counts.records) + " records, " +
+                        std::to_string(counts.mapped) + " mapped, " +
+                        std::to_string(counts.records - counts.mapped) + " left as 00 00\n");
   return kExitSame;
 }
 
@@ -192,7 +198,7 @@ bool LoadTable(const std::string& name, std::vector<Record>* records, int* statu
 void PrintRecordLine(CharacterDisplay& display, std::uint32_t code, const ValueBytes& value) {
   std::string line = CodeText(code) + " " + display.OfCode(code) + " " + ValueText(value) + " " +
                      (IsUnmapped(value) ? "unmapped" : display.OfValue(value));
-  std::printf("%s\n", line.c_str());
+  WriteText(stdout, line + "\n");
 }
 
 // A CHAR typed in the user's charset as code page 932 bytes, as vorn
@@ -224,7 +230,7 @@ int Show(const Arguments& arguments) {
     if (found != values.end()) {
       PrintRecordLine(display, code, found->second);
     } else {
-      std::printf("%s %s no record\n", CodeText(code).c_str(), display.OfCode(code).c_str());
+      WriteText(stdout, CodeText(code) + " " + display.OfCode(code) + " no record\n");
     }
   }
   return kExitSame;
@@ -241,9 +247,10 @@ int Unmapped(const Arguments& arguments) {
   for (const Record& record : records) {
     if (!IsUnmapped(record.value)) continue;
     ++unmapped;
-    std::printf("%s %s\n", CodeText(record.code).c_str(), display.OfCode(record.code).c_str());
+    WriteText(stdout, CodeText(record.code) + " " + display.OfCode(record.code) + "\n");
   }
-  std::printf("%zu unmapped of %zu records\n", unmapped, records.size());
+  WriteText(stdout, std::to_string(unmapped) + " unmapped of " + std::to_string(records.size()) +
+                        " records\n");
   return kExitSame;
 }
 
@@ -266,10 +273,10 @@ int Diff(const Arguments& arguments) {
   for (const Difference& difference : differences) {
     std::string line = CodeText(difference.code) + " " + display.OfCode(difference.code) + ": " +
                        SideText(display, difference.a) + " | " + SideText(display, difference.b);
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
   }
-  std::printf("%zu %s\n", differences.size(),
-              differences.size() == 1 ? "code differs" : "codes differ");
+  WriteText(stdout, std::to_string(differences.size()) +
+                        (differences.size() == 1 ? " code differs\n" : " codes differ\n"));
   return differences.empty() ? kExitSame : kExitDifferent;
 }
 
@@ -305,7 +312,7 @@ int Check(const Arguments& arguments) {
     return Fail(list_name, error.message);
   }
   CharacterDisplay display;
-  (void)std::fputs(CheckReport(check, display).c_str(), stdout);
+  WriteText(stdout, CheckReport(check, display));
   return check.warned() ? kExitDifferent : kExitSame;
 }
 
@@ -344,11 +351,11 @@ int Run(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--") break;
     if (arg == "--help") {
-      (void)std::fputs(kHelp, stdout);
+      WriteText(stdout, CharacterDisplay().OfText(kHelp));
       return kExitSame;
     }
     if (arg == "--version") {
-      (void)std::printf("vorn-table %s\n", kVersion);
+      WriteText(stdout, std::string("vorn-table ") + kVersion + "\n");
       return kExitSame;
     }
   }
@@ -392,6 +399,7 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   vorn::InitializeProcess();
+  vorn::PrepareTextStreams();
   int status = vorn::Run(vorn::CommandLineArguments(argc, argv));
   // A write that failed before the end leaves nothing for fflush to fail
   // on, only the stream's error flag.

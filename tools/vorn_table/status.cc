@@ -1,11 +1,11 @@
 #include "tools/vorn_table/status.h"
 
-#include <cstdio>
+#include "tools/vorn_table/terminal.h"
 
 namespace vorn {
 
 int Fail(const std::string& what, const std::string& why) {
-  (void)std::fprintf(stderr, "vorn-table: %s: %s\n", what.c_str(), why.c_str());
+  WriteText(stderr, "vorn-table: " + what + ": " + why + "\n");
   return kExitTrouble;
 }
 

@@ -41,4 +41,12 @@ std::unique_ptr<TerminalCharset> TerminalCharsetNamed(const std::string& charset
   return std::make_unique<LocaleTerminal>(charset);
 }
 
+// The C library writes a terminal's lines whole already (line by line, or
+// unbuffered a call at a time).
+void PrepareTextStreams() {}
+
+void WriteText(std::FILE* stream, std::string_view text) {
+  (void)std::fwrite(text.data(), 1, text.size(), stream);
+}
+
 }  // namespace vorn
