@@ -71,7 +71,7 @@ memcheck 0 $'-s\x87\x40' ''
 echo "valgrind: $valgrind_runs runs, no errors"
 
 stage "system-call faults: each call of a run failing in turn"
-python3 tests/inject_faults.py build/vorn --errors short --jobs "$jobs"
+python3 tests/inject_faults.py "$vorn" --errors short --jobs "$jobs"
 
 stage "fuzz targets: build"
 cmake --preset fuzz >/dev/null
