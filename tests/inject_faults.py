@@ -18,7 +18,7 @@ Anything else (a crash, a mixed or lost table, a file left behind, a
 malformed report) is a violation.  Prints the counts and every violation;
 exits 1 if there was one.
 
-  tests/inject_faults.py build/vorn [--errors short|all] [--jobs N]
+  tests/inject_faults.py build/tests/vorn-end-to-end [--errors short|all] [--jobs N]
 """
 
 import argparse
