@@ -35,7 +35,7 @@ REPORT = re.compile(
 
 class VornTestCase(harness.TestCase):
     def vorn(self, *args, locale="C", timeout=60, **kwargs):
-        """Runs vorn in the test folder (see harness.TestCase.run)."""
+        """Runs vorn in the test folder (see harness.TestCase.run_program)."""
         return self.run_program(OPTIONS.vorn, *args, locale=locale, timeout=timeout, **kwargs)
 
     def assertRun(self, result, stdout=b"", status=0):
