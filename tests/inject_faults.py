@@ -18,7 +18,7 @@ Anything else (a crash, a mixed or lost table, a file left behind, a
 malformed report) is a violation.  Prints the counts and every violation;
 exits 1 if there was one.
 
-  tests/inject_faults.py build/vorn [--errors short|all] [--jobs N]
+  tests/inject_faults.py build/tests/vorn-end-to-end [--errors short|all] [--jobs N]
 """
 
 import argparse
@@ -31,10 +31,10 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
-import test_vorn as e2e  # noqa: E402
+import harness  # noqa: E402
 
-TABLE = e2e.TABLE
-ARGS = [b"-s" + e2e.cp("①"), b"-e" + e2e.cp("１")]
+TABLE = harness.TABLE
+ARGS = [b"-s" + harness.cp("①"), b"-e" + harness.cp("１")]
 # Each scenario: its arguments and the file it writes ("" for standard
 # output).
 SCENARIOS = {
@@ -55,9 +55,9 @@ REPORT = re.compile(rb"An unhandled exception occurred at \$[0-9A-F]{8}:\r\n"
 
 def prepare(folder):
     with open(os.path.join(folder, TABLE), "wb") as f:
-        f.write(e2e.STANDARD)
+        f.write(harness.STANDARD)
     with open(os.path.join(folder, "bars.txt"), "wb") as f:
-        f.write(e2e.bars("①１"))
+        f.write(harness.bars("①１"))
 
 
 def run(vorn, args, injection):
@@ -158,7 +158,7 @@ def main():
         prepare(folder)
         before = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)}
         shutil.rmtree(folder)
-        new = e2e.substituted(e2e.STANDARD, [(0x8740, 0x8250)])
+        new = harness.substituted(harness.STANDARD, [(0x8740, 0x8250)])
         injections = [(name, when, error) for name, when in calls_of(vorn, args)
                       for error in ERRORS[options.errors]]
         tally = {}

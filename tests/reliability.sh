@@ -2,8 +2,9 @@
 # The reliability checks CI runs after the test suite: the whole suite again
 # under AddressSanitizer + UndefinedBehaviorSanitizer, a few runs under
 # valgrind, every system call of a run failing in turn (strace), clang-tidy
-# and cppcheck, and every fuzz target for a bounded time.  Prints the time of each stage and the figures docs/reliability.md
-# quotes.  VORN_FUZZ_SECONDS sets the time per fuzz target (default 60).
+# and cppcheck, and every fuzz target for a bounded time.  Prints the time
+# of each stage and the figures docs/reliability.md quotes.
+# VORN_FUZZ_SECONDS sets the time per fuzz target (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,8 +36,8 @@ ctest --preset sanitize -j"$jobs"
 stage "valgrind memcheck"
 # The end-to-end suite's vorn, which looks for no table outside the build
 # tree: an installed one would change what is checked.
-cmake -S . -B build -DVORN_BUILD_TESTS=ON >/dev/null
-cmake --build build -j"$jobs" --target vorn-end-to-end vorn-table
+cmake --preset tests >/dev/null
+cmake --build --preset tests -j"$jobs" --target vorn-end-to-end vorn-table
 vorn=$PWD/build/tests/vorn-end-to-end
 mkdir "$work/valgrind"
 (cd "$work/valgrind" && "$OLDPWD/build/vorn-table" make >/dev/null)

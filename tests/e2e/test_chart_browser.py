@@ -9,7 +9,6 @@ Usage: test_chart_browser.py --vorn PATH --vorn-table PATH --screenshots DIR
 Without Chromium the test is skipped (exit status 77) with a note, except
 under CI (CI=true), where that is a failure.
 """
-import argparse
 import html.parser
 import json
 import os
@@ -20,7 +19,9 @@ import sys
 import tempfile
 import unittest
 
-ARGS = None
+import harness
+from harness import OPTIONS
+
 CHROMIUM = None
 SKIPPED = 77
 
@@ -113,18 +114,10 @@ def chromium(args, page):
         shutil.rmtree(profile)
 
 
-class ChartBrowserTest(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="vorn-chart-test-")
-        self.addCleanup(shutil.rmtree, self.folder)
-
-    def path(self, name):
-        return os.path.join(self.folder, name)
-
-    def run_program(self, program, args):
-        result = subprocess.run([program] + args, cwd=self.folder, capture_output=True,
-                                env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-                                     "LC_ALL": "C"})
+class ChartBrowserTest(harness.TestCase):
+    def run_quietly(self, program, args):
+        """Runs a program, which must write nothing to standard error."""
+        result = self.run_program(program, *args)
         self.assertEqual(result.stderr, b"", args)
         return result
 
@@ -141,8 +134,8 @@ class ChartBrowserTest(unittest.TestCase):
         return dom, json.loads(html.unescape(found.group(1)))
 
     def screenshot(self, page, name):
-        os.makedirs(ARGS.screenshots, exist_ok=True)
-        shot = os.path.join(ARGS.screenshots, name)
+        os.makedirs(OPTIONS.screenshots, exist_ok=True)
+        shot = os.path.join(OPTIONS.screenshots, name)
         if os.path.exists(shot):
             os.remove(shot)
         chromium(["--window-size=1100,1250", "--hide-scrollbars", "--screenshot=" + shot],
@@ -157,26 +150,25 @@ class ChartBrowserTest(unittest.TestCase):
         self.assertEqual(references.outside, [], page)
 
     def test_customised_table(self):
-        vorn_table = ARGS.vorn_table
-        self.run_program(vorn_table, ["make", "std.bin"])
+        vorn_table = OPTIONS.vorn_table
+        self.run_quietly(vorn_table, ["make", "std.bin"])
         shutil.copy(self.path("std.bin"), self.path("MS932~EUC-JP.bin"))
         # ① takes the bytes of １ (raw code page 932, the same in every
         # locale) in the table of the current folder.
         self.assertEqual(
-            self.run_program(ARGS.vorn, ["-w", b"-s\x87\x40", b"-e\x82\x50"]).stdout,
+            self.run_quietly(OPTIONS.vorn, ["-w", b"-s\x87\x40", b"-e\x82\x50"]).stdout,
             "MS932~EUC-JP.bin is primarily accessible to vorn.\r\n"
             "8740 \u21d2 8250\r\n".encode("cp932"))
-        self.run_program(vorn_table, ["chart", "--table", "MS932~EUC-JP.bin", "--against",
+        self.run_quietly(vorn_table, ["chart", "--table", "MS932~EUC-JP.bin", "--against",
                                       "std.bin", "-o", "custom.html"])
-        self.run_program(vorn_table, ["chart", "--table", "std.bin", "-o", "standard.html"])
+        self.run_quietly(vorn_table, ["chart", "--table", "std.bin", "-o", "standard.html"])
 
-        unmapped = self.run_program(vorn_table, ["unmapped", "--table", "MS932~EUC-JP.bin"])
+        unmapped = self.run_quietly(vorn_table, ["unmapped", "--table", "MS932~EUC-JP.bin"])
         unmapped_count, records = map(int, re.fullmatch(
             rb"(\d+) unmapped of (\d+) records\n",
             unmapped.stdout.splitlines(True)[-1]).groups())
-        diff = subprocess.run([vorn_table, "diff", "std.bin", "MS932~EUC-JP.bin"],
-                              cwd=self.folder, capture_output=True)
-        self.assertEqual(diff.returncode, 1)
+        diff = self.run_program(vorn_table, "diff", "std.bin", "MS932~EUC-JP.bin")
+        self.assertEqual(diff.status, 1)
         changed_count = int(re.fullmatch(rb"(\d+) codes? differs?\n",
                                          diff.stdout.splitlines(True)[-1]).group(1))
         self.assertEqual((unmapped_count, records, changed_count), (2712, 9762, 1))
@@ -226,12 +218,8 @@ class ChartBrowserTest(unittest.TestCase):
 
 
 def main():
-    global ARGS, CHROMIUM
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vorn", required=True)
-    parser.add_argument("--vorn-table", required=True)
-    parser.add_argument("--screenshots", required=True)
-    ARGS, rest = parser.parse_known_args()
+    global CHROMIUM
+    rest = harness.read_options("vorn", "vorn_table", "screenshots")
     CHROMIUM = shutil.which("chromium")
     if CHROMIUM is None:
         print("test_chart_browser.py: needs Chromium (apt-get install chromium "

@@ -5,7 +5,7 @@ Each test provokes one fault the system can throw at a run (a full disk, a
 kill in the middle of writing, missing rights, too little memory, too few
 file descriptors, a table that vanishes, oversized inputs) and checks the
 exit status, the exact report and every file left behind.  The helpers are
-those of test_vorn.py.
+those of harness.py and test_vorn.py.
 """
 
 import fcntl
@@ -19,32 +19,21 @@ import resource
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
-import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import test_vorn as e2e  # noqa: E402
+import harness
+from harness import (MIB, NOBODY, OPTIONS, STANDARD, TABLE, as_nobody, bars, cp, environment,
+                     record_index, records, repeated, substituted, values_of)
+from test_vorn import REPORT, VornTestCase, code_line
 
-TABLE = e2e.TABLE
-OPTIONS = e2e.OPTIONS
-STANDARD = e2e.STANDARD
-cp = e2e.cp
-code_line = e2e.code_line
-MIB = 1 << 20
 ROOT = hasattr(os, "geteuid") and os.geteuid() == 0
-NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
 # The number of write(2), as /proc/PID/syscall shows it.
 WRITE_SYSCALL = {"x86_64": "1", "aarch64": "64"}.get(platform.machine())
 TEMP_FILE = re.compile(r"\.MS932~EUC-JP\.bin\.vorn-[A-Za-z0-9]{6}\Z")
 
-as_nobody = unittest.skipUnless(ROOT and shutil.which("setpriv"),
-                                "needs root and setpriv to run as an unprivileged user")
 # The signals that end a run early.
 TERMINATION = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT)
-REPORT_OF = re.compile(rb"An unhandled exception occurred at \$[0-9A-F]{8}:\r\n"
-                       rb"(E[A-Za-z]+: [^\r\n]*)\r\n(?:  \$[0-9A-F]{8}\r\n)+\r\n\Z")
 
 
 def sanitized(program):
@@ -52,11 +41,6 @@ def sanitized(program):
     far more address space than any limit a test could set."""
     with open(program, "rb") as f:
         return b"__asan_init" in f.read()
-
-
-def repeated(table, size):
-    """`table` repeated up to exactly `size` bytes."""
-    return (table * (size // len(table) + 1))[:size]
 
 
 def with_limit(which, value):
@@ -90,7 +74,7 @@ def attributes(path):
     return {name: os.getxattr(path, name) for name in os.listxattr(path)}
 
 
-class Faults(e2e.VornTestCase):
+class Faults(VornTestCase):
     def single(self, *args, **kwargs):
         return self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), *args, **kwargs)
 
@@ -123,9 +107,8 @@ class Faults(e2e.VornTestCase):
 
     def test_killed_while_writing_leaves_old_or_new(self):
         old = repeated(STANDARD, 50 * MIB)
-        new = repeated(e2e.substituted(STANDARD, [(0x8740, 0x8250)]), 50 * MIB)
+        new = repeated(substituted(STANDARD, [(0x8740, 0x8250)]), 50 * MIB)
         self.write(TABLE, old)
-        args = [self.program, b"-s" + cp("①"), b"-e" + cp("１")]
         start = time.monotonic()
         self.assertRun(self.single(), code_line(0x8740, 0x8250))
         duration = time.monotonic() - start
@@ -145,8 +128,8 @@ class Faults(e2e.VornTestCase):
         for name, kind, value in kills:
             self.write(TABLE, old)
             inode = os.stat(self.path(TABLE)).st_ino
-            child = subprocess.Popen(args, cwd=self.dir, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+            child = self.start_program(OPTIONS.vorn, b"-s" + cp("①"), b"-e" + cp("１"),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             if kind == "time":
                 time.sleep(value)
             elif kind == "temporary":
@@ -192,13 +175,13 @@ class Faults(e2e.VornTestCase):
 
     @as_nobody
     def test_refusals_as_an_unprivileged_user(self):
-        expected = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
         line = code_line(0x8740, 0x8250)
         # name, args, files (name: (bytes, mode)), read-only folder "ro",
         # message or None for success, the files afterwards (None: unchanged)
         cases = [
             ("unreadable list", ["-f", "bars.txt", "out.bin"],
-             {"bars.txt": (e2e.bars("①１"), 0o200)}, b"Access denied", b"", None),
+             {"bars.txt": (bars("①１"), 0o200)}, b"Access denied", b"", None),
             ("read-only output", [b"-s" + cp("①"), b"-e" + cp("１"), "out.bin"],
              {"out.bin": (b"old", 0o444)}, b"Access denied", line, None),
             ("read-only folder, read-only output", [b"-s" + cp("①"), b"-e" + cp("１"), "ro/out.bin"],
@@ -210,8 +193,7 @@ class Faults(e2e.VornTestCase):
              {"ro/out.bin": (b"old", 0o666)}, None, line, {"ro/out.bin": expected}),
         ]
         for name, args, files, message, stdout, changed in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.open_folder_to_nobody()
                 os.mkdir(self.path("ro"))
                 self.write(TABLE, STANDARD)
@@ -238,17 +220,16 @@ class Faults(e2e.VornTestCase):
         os.chmod(self.dir, 0o555)
         self.addCleanup(os.chmod, self.dir, 0o700)
         self.assertRun(self.single(prefix=NOBODY), code_line(0x8740, 0x8250))
-        self.assertEqual(self.folder(), {TABLE: e2e.substituted(STANDARD, [(0x8740, 0x8250)])})
+        self.assertEqual(self.folder(), {TABLE: substituted(STANDARD, [(0x8740, 0x8250)])})
 
     def test_out_of_memory(self):
-        if sanitized(self.program):
+        if sanitized(OPTIONS.vorn):
             self.skipTest("an address-space limit cannot apply under AddressSanitizer")
         big = repeated(STANDARD, 64 * MIB)
         for name, args in [("single", []), ("list", ["-f", "bars.txt"])]:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, big)
-                self.write("bars.txt", e2e.bars("①１"))
+                self.write("bars.txt", bars("①１"))
                 result = self.vorn(*args, "out.bin",
                                    preexec_fn=with_limit(resource.RLIMIT_AS, 32 * MIB))
                 self.assertReport(result, b"Out of memory", kind=b"EOutOfMemory")
@@ -259,16 +240,15 @@ class Faults(e2e.VornTestCase):
         while the temporary file beside it is made: with descriptors 0-3
         the only ones allowed, that second open fails.  Fewer descriptors
         would already stop the program loader."""
-        if sanitized(self.program):
+        if sanitized(OPTIONS.vorn):
             self.skipTest("the sanitizer runtime needs descriptors of its own")
         for name, args, stdout in [
             ("single", [b"-s" + cp("①"), b"-e" + cp("１")], code_line(0x8740, 0x8250)),
             ("list", ["-f", "bars.txt"], b""),
         ]:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
-                self.write("bars.txt", e2e.bars("①１"))
+                self.write("bars.txt", bars("①１"))
                 before = self.folder()
                 result = self.vorn(*args, preexec_fn=with_limit(resource.RLIMIT_NOFILE, 4))
                 self.assertReport(result, b"Too many open files", stdout=stdout)
@@ -285,11 +265,11 @@ class Faults(e2e.VornTestCase):
             ("list", ["-w", "-f", "bars.txt"], line_w, ["bars.txt"]),
         ]
         for name, args, stdout, left in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
-                self.write("bars.txt", e2e.bars("①１"))
-                status, output = self.run_held_at_first_line(args, lambda: os.remove(self.path(TABLE)))
+                self.write("bars.txt", bars("①１"))
+                status, output = self.run_held_at_first_line(
+                    args, lambda: os.remove(self.path(TABLE)))
                 self.assertEqual(output, stdout)
                 self.assertEqual(status, 1)
                 self.assertEqual(sorted(os.listdir(self.dir)), left)
@@ -309,9 +289,7 @@ class Faults(e2e.VornTestCase):
             pass
         os.set_blocking(write_end, True)
         with tempfile.TemporaryFile() as errors:
-            child = subprocess.Popen(
-                [self.program] + [a if isinstance(a, bytes) else a.encode() for a in args],
-                cwd=self.dir, stdout=write_end, stderr=errors, env=dict(os.environ, LC_ALL="C"))
+            child = self.start_program(OPTIONS.vorn, *args, stdout=write_end, stderr=errors)
             os.close(write_end)
             try:
                 self.wait_until_writing(child)
@@ -345,8 +323,8 @@ class Faults(e2e.VornTestCase):
 
     def test_odd_and_large_tables(self):
         big = repeated(STANDARD, 64 * MIB)
-        value = e2e.values_of(STANDARD, 0x8250)
-        sub = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        value = values_of(STANDARD, 0x8250)
+        sub = substituted(STANDARD, [(0x8740, 0x8250)])
         cases = [
             # A partial record keyed 87 00 matches nothing but is completed.
             ("one byte over", STANDARD + b"\x87", sub + b"\x87\0\0\0"),
@@ -357,8 +335,7 @@ class Faults(e2e.VornTestCase):
             ("64 MiB", big, repeated(sub, 64 * MIB)),
         ]
         for name, table, expected in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, table)
                 self.assertRun(self.single("out.bin"), code_line(0x8740, 0x8250))
                 self.assertEqual(len(self.read("out.bin")), len(expected))
@@ -367,8 +344,8 @@ class Faults(e2e.VornTestCase):
 
     def test_list_of_ten_thousand_lines(self):
         rng = random.Random(6)
-        recs = e2e.records(STANDARD)
-        two_byte = [r[:2] for r in recs[e2e.record_index(STANDARD, 0x8140):]]
+        recs = records(STANDARD)
+        two_byte = [r[:2] for r in recs[record_index(STANDARD, 0x8140):]]
         # Many sources repeat, so later entries of one source stay pending.
         sources = rng.sample(two_byte, 400)
         lines = [rng.choice(sources) + rng.choice(two_byte) for _ in range(10000)]
@@ -386,7 +363,7 @@ class Faults(e2e.VornTestCase):
                 continue
             pending.remove(match)
             replacement = int.from_bytes(lines[match][2:], "big")
-            out.append(rec[:2] + e2e.values_of(STANDARD, replacement))
+            out.append(rec[:2] + values_of(STANDARD, replacement))
         expected = b"".join(out)
 
         self.write(TABLE, STANDARD)
@@ -405,15 +382,14 @@ class Faults(e2e.VornTestCase):
             ("long list name", ["-f", long], b"", b"Invalid filename"),
         ]
         for name, args, stdout, message in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
                 before = self.folder()
                 result = self.vorn(*args)
                 if message is None:
                     self.assertRun(result, stdout)
                     self.assertEqual(self.read("out.bin"),
-                                     e2e.substituted(STANDARD, [(0x8740, 0x8151)]))
+                                     substituted(STANDARD, [(0x8740, 0x8151)]))
                 else:
                     self.assertReport(result, message, stdout=stdout)
                     self.assertEqual(self.folder(), before)
@@ -422,10 +398,9 @@ class Faults(e2e.VornTestCase):
         """An output name as long as the file system allows must work,
         although the temporary file beside it needs a longer name."""
         longest = "n" * os.pathconf(self.dir, "PC_NAME_MAX")
-        expected = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
         for existing in (False, True):
-            with self.subTest(existing=existing):
-                self.setUp()
+            with self.case(existing=existing):
                 self.write(TABLE, STANDARD)
                 if existing:
                     self.write(longest, b"old")
@@ -435,15 +410,14 @@ class Faults(e2e.VornTestCase):
     def test_links_to_outputs(self):
         """The file a link names is written and the link stays, also when
         that file does not exist yet or is reached through a chain."""
-        expected = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
         cases = [
             ("dangling link", {"link.bin": "missing.bin"}, {}, "missing.bin"),
             ("chain of links", {"link.bin": "sub/mid.bin", "sub/mid.bin": "real.bin"},
              {"sub/real.bin": b"old"}, "sub/real.bin"),
         ]
         for name, links, files, written in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 os.mkdir(self.path("sub"))
                 self.write(TABLE, STANDARD)
                 for file_name, data in files.items():
@@ -483,16 +457,15 @@ class Faults(e2e.VornTestCase):
         table old or new; one the run was started with ignored (nohup)
         stays ignored."""
         old = repeated(STANDARD, 40 * MIB)
-        new = repeated(e2e.substituted(STANDARD, [(0x8740, 0x8250)]), 40 * MIB)
+        new = repeated(substituted(STANDARD, [(0x8740, 0x8250)]), 40 * MIB)
         cases = [(number.name, number, (), -number) for number in TERMINATION]
         cases.append(("SIGHUP under nohup", signal.SIGHUP, (signal.SIGHUP,), 0))
         for name, number, ignored, status in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, old)
-                child = subprocess.Popen([self.program, b"-s" + cp("①"), b"-e" + cp("１")],
-                                         cwd=self.dir, stdout=subprocess.DEVNULL,
-                                         stderr=subprocess.PIPE, preexec_fn=with_signals(ignored))
+                child = self.start_program(OPTIONS.vorn, b"-s" + cp("①"), b"-e" + cp("１"),
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                           preexec_fn=with_signals(ignored))
                 self.assertTrue(self.wait_for_temporary(child), "no temporary file was seen")
                 child.send_signal(number)
                 _, errors = child.communicate(timeout=60)
@@ -505,30 +478,28 @@ class Faults(e2e.VornTestCase):
     def test_closed_pipe_on_standard_output(self):
         """A reader of standard output that has gone does not stop the
         substitution; a table copied to it is a failed write."""
-        expected = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
         cases = [
             ("the output is still written", "out.bin", 0, None,
              {TABLE: STANDARD, "out.bin": expected}),
             ("a copy to the pipe", "", 217, b"EInOutError: Disk Full", {TABLE: STANDARD}),
         ]
         for name, output, status, report, files in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
                 read_end, write_end = os.pipe()
                 os.close(read_end)
                 with tempfile.TemporaryFile() as errors:
-                    child = subprocess.run(
-                        [self.program, b"-s" + cp("①"), b"-e" + cp("１"), output],
-                        cwd=self.dir, stdout=write_end, stderr=errors, timeout=60)
+                    result = self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), output,
+                                       stdout=write_end, stderr=errors)
                     os.close(write_end)
                     errors.seek(0)
                     report_bytes = errors.read()
-                self.assertEqual(child.returncode, status)
+                self.assertEqual(result.status, status)
                 if report is None:
                     self.assertEqual(report_bytes, b"")
                 else:
-                    self.assertEqual(REPORT_OF.match(report_bytes).group(1), report)
+                    self.assertEqual(REPORT.match(report_bytes).group(1), report)
                 self.assertEqual(self.folder(), files)
 
     def folder_with_extended_attributes(self):
@@ -564,7 +535,7 @@ class Faults(e2e.VornTestCase):
         replacement that could not keep them is refused."""
         if not shutil.which("setfacl"):
             self.skipTest("needs setfacl (package acl)")
-        expected = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
         line = code_line(0x8740, 0x8250)
         cases = [
             # Only root may read the table besides its owner, nobody.
@@ -579,8 +550,7 @@ class Faults(e2e.VornTestCase):
              [], b"EInOutError: Access denied"),
         ]
         for name, on_table, on_folder, report in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 folder = os.path.join(self.folder_with_extended_attributes(), "shared")
                 os.mkdir(folder)
                 os.chmod(folder, 0o777)
@@ -594,15 +564,13 @@ class Faults(e2e.VornTestCase):
                 for command in on_folder:
                     subprocess.run(command + [folder], check=True)
                 before = (os.stat(table).st_mode, attributes(table))
-                result = subprocess.run(
-                    NOBODY + [self.program, b"-s" + cp("①"), b"-e" + cp("１")], cwd=folder,
-                    capture_output=True, timeout=60)
+                result = self.vorn(b"-s" + cp("①"), b"-e" + cp("１"), prefix=NOBODY, cwd=folder)
                 self.assertEqual(result.stdout, line)
                 if report is None:
-                    self.assertEqual((result.returncode, result.stderr), (0, b""))
+                    self.assertEqual((result.status, result.stderr), (0, b""))
                 else:
-                    self.assertEqual(result.returncode, 217)
-                    self.assertEqual(REPORT_OF.match(result.stderr).group(1), report)
+                    self.assertEqual(result.status, 217)
+                    self.assertEqual(REPORT.match(result.stderr).group(1), report)
                 self.assertEqual(os.listdir(folder), [TABLE])
                 self.assertEqual((os.stat(table).st_mode, attributes(table)), before)
                 with open(table, "rb") as f:
@@ -622,14 +590,13 @@ class Faults(e2e.VornTestCase):
             ("an I/O error examining the output", "EIO out", b"Unknown Run-Time error : 005"),
         ]
         for name, fault, message in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 system_folder = os.path.dirname(self.system_table_path())
                 os.makedirs(system_folder)
                 self.write(TABLE, STANDARD)
                 self.write("out.bin", b"old")
                 os.chmod(self.path("out.bin"), 0o640)
-                prefix, program, stdout = [], OPTIONS.vorn_system_table, b""
+                prefix, stdout = [], b""
                 args = [b"-s" + cp("①"), b"-e" + cp("１"), "out.bin"]
                 if fault == "system folder":
                     if not (ROOT and shutil.which("setpriv")):
@@ -644,7 +611,7 @@ class Faults(e2e.VornTestCase):
                         self.skipTest("needs strace")
                     prefix = strace_failing(OPTIONS.system_table, fault)
                 else:
-                    program, stdout = self.program, code_line(0x8740, 0x8250)
+                    stdout = code_line(0x8740, 0x8250)
                     if fault == "loop":
                         os.symlink("b", self.path("a"))
                         os.symlink("a", self.path("b"))
@@ -657,7 +624,7 @@ class Faults(e2e.VornTestCase):
                         args[-1] = self.path("out.bin")
                         prefix = strace_failing(args[-1], "EIO")
                 before = self.entries()
-                result = self.vorn(*args, program=program, prefix=prefix)
+                result = self.vorn(*args, prefix=prefix)
                 self.assertReport(result, message, stdout=stdout)
                 self.assertEqual(self.entries(), before)
 
@@ -669,8 +636,7 @@ class Faults(e2e.VornTestCase):
             ("a link to /dev/zero", lambda: os.symlink("/dev/zero", self.path(TABLE))),
         ]
         for name, make in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 make()
                 self.write("out.bin", b"old")
                 result = self.vorn("out.bin", timeout=10)
@@ -682,30 +648,27 @@ class Faults(e2e.VornTestCase):
         """Lines after the 906th and bytes after a Ctrl-Z are never read:
         an endless list on standard input ends the reading in bounded
         memory."""
-        if sanitized(self.program):
+        if sanitized(OPTIONS.vorn):
             self.skipTest("an address-space limit cannot apply under AddressSanitizer")
-        y = e2e.record_index(STANDARD, ord("y")) * 4
+        y = record_index(STANDARD, ord("y")) * 4
         cases = [
             # "y" alone: the replacement is of no character, 00 00.
             ("endless lines", "yes", STANDARD[:y + 2] + b"\0\0" + STANDARD[y + 4:]),
             ("endless bytes after a Ctrl-Z", r"printf 'AB\r\n\032'; exec yes",
-             e2e.substituted(STANDARD, [(0x41, 0x42)])),
+             substituted(STANDARD, [(0x41, 0x42)])),
         ]
         for name, producer, expected in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
                 feed = subprocess.Popen(["sh", "-c", producer], stdout=subprocess.PIPE)
                 try:
-                    result = subprocess.run(
-                        [self.program, "-f", "/dev/stdin", "out.bin"], cwd=self.dir,
-                        stdin=feed.stdout, capture_output=True, timeout=60,
-                        preexec_fn=with_limit(resource.RLIMIT_AS, 256 * MIB))
+                    result = self.vorn("-f", "/dev/stdin", "out.bin", stdin=feed.stdout,
+                                       preexec_fn=with_limit(resource.RLIMIT_AS, 256 * MIB))
                 finally:
                     feed.stdout.close()
                     feed.kill()
                     feed.wait()
-                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                self.assertEqual((result.status, result.stdout, result.stderr), (0, b"", b""))
                 self.assertEqual(self.read("out.bin"), expected)
 
     @as_nobody
@@ -734,37 +697,35 @@ class Faults(e2e.VornTestCase):
         no temporary file is left."""
         if OPTIONS.fail_allocation is None:
             self.skipTest("needs the allocation shim (--fail-allocation)")
-        if sanitized(self.program):
+        if sanitized(OPTIONS.vorn):
             self.skipTest("AddressSanitizer keeps the allocator to itself")
-        expected = e2e.substituted(STANDARD, [(0x8740, 0x8250)])
+        expected = substituted(STANDARD, [(0x8740, 0x8250)])
         for name, args, stdout in [
             ("single", [b"-s" + cp("①"), b"-e" + cp("１")], code_line(0x8740, 0x8250)),
             ("list", ["-f", "bars.txt"], b""),
         ]:
-            def run(environment):
-                self.setUp()
+            def run(**shim_settings):
+                self.fresh_folder()
                 self.write(TABLE, STANDARD)
-                self.write("bars.txt", e2e.bars("①１"))
-                env = dict(os.environ, LC_ALL="C", LD_PRELOAD=OPTIONS.fail_allocation,
-                           **environment)
-                return subprocess.run([self.program] + args, cwd=self.dir, env=env,
-                                      capture_output=True, timeout=60)
+                self.write("bars.txt", bars("①１"))
+                return self.vorn(*args, env=dict(environment(), LD_PRELOAD=OPTIONS.fail_allocation,
+                                                 **shim_settings))
 
-            counted = run({"VORN_COUNT_ALLOCATIONS": "1"})
+            counted = run(VORN_COUNT_ALLOCATIONS="1")
             allocations = int(re.fullmatch(rb"allocations (\d+)\n", counted.stderr).group(1))
             reports = 0
             for call in range(1, allocations + 1):
-                result = run({"VORN_FAIL_ALLOCATION": str(call)})
+                result = run(VORN_FAIL_ALLOCATION=str(call))
                 with self.subTest(name, allocation=call):
                     self.assertEqual(sorted(os.listdir(self.dir)), sorted(["bars.txt", TABLE]))
                     table = self.read(TABLE)
-                    if result.returncode == 0:
+                    if result.status == 0:
                         self.assertEqual((result.stdout, result.stderr), (stdout, b""))
                         self.assertTrue(table == expected)
                     else:
                         reports += 1
-                        self.assertEqual(result.returncode, 217)
-                        self.assertEqual(REPORT_OF.match(result.stderr).group(1),
+                        self.assertEqual(result.status, 217)
+                        self.assertEqual(REPORT.match(result.stderr).group(1),
                                          b"EOutOfMemory: Out of memory")
                         self.assertTrue(table in (STANDARD, expected))
             # The shim reaches vorn's own allocations; those of the C library
@@ -772,9 +733,6 @@ class Faults(e2e.VornTestCase):
             # fail without harm.
             self.assertGreater(reports, 0, name)
 
-def main():
-    e2e.main()
-
 
 if __name__ == "__main__":
-    main()
+    harness.main("vorn", "system_table")

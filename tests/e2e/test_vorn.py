@@ -1,114 +1,29 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the vorn binary.
+"""End-to-end tests of the vorn binary, with the conventions of harness.py.
 
-Every test runs the built program in a fresh temporary folder and compares
-standard output, standard error, the exit status and the files left behind
-byte for byte.  The failure report's locations depend on the build, so they
-are the only bytes compared by shape.
-
-With --wine the same tests run the Windows build (vorn.exe) through Wine,
-whose ANSI code page the runner's locale (ja_JP.UTF-8) makes 932.  Wine
-hands the program its arguments as CP932 text converted from the locale's
-UTF-8, so each argument is passed as the UTF-8 form of its CP932 bytes;
-file contents stay raw bytes.  Tests of POSIX-only behaviour skip there, and
-a few tests of Windows-only behaviour run only there.
+The failure report's locations depend on the build, so they are the only
+bytes compared by shape.  With --wine the same tests run the Windows build
+(vorn.exe) through Wine; tests of POSIX-only behaviour skip there, and a
+few tests of Windows-only behaviour run only there.
 """
 
-import argparse
 import os
-import pty
 import re
 import resource
-import select
 import shutil
-import signal
 import subprocess
-import sys
-import tempfile
-import unittest
 
-TABLE = "MS932~EUC-JP.bin"
+import harness
+from harness import (CRLF, MIB, NOBODY, OPTIONS, STANDARD, TABLE, as_nobody, bars, cp,
+                     read_terminal, record_index, repeated, run_on_console, start_on_terminal,
+                     substituted)
+
 ARROW = b" \x81\xcb "
-CRLF = b"\r\n"
-
-OPTIONS = argparse.Namespace()
-
-
-def cp(text):
-    """A text as code page 932 bytes."""
-    return text.encode("cp932")
 
 
 def host_name(name):
     """The name a file named by the CP932 bytes `name` has on the host."""
     return name.decode("cp932") if OPTIONS.wine else os.fsdecode(name)
-
-
-def record(key, value):
-    return bytes(key) + bytes(value)
-
-
-# Microsoft's code points for six JIS X 0208 symbols, and JIS's own: the
-# standard table gives ～ ∥ － ￠ ￡ ￢ the JIS X 0208 characters' bytes.
-MICROSOFT_TO_JIS = {"\uff5e": "\u301c", "\u2225": "\u2016", "\uff0d": "\u2212",
-                    "\uffe0": "\u00a2", "\uffe1": "\u00a3", "\uffe2": "\u00ac"}
-
-
-def make_table():
-    """A table in the standard layout, made with Python's own codecs: the
-    158 one-byte characters, then every two-byte code page 932 character
-    with its two-byte EUC-JP code, or 00 00."""
-    out = bytearray()
-    for byte in list(range(0x20, 0x7F)) + list(range(0xA1, 0xE0)):
-        euc = bytes([byte]).decode("cp932").encode("euc_jp")
-        out += bytes([byte, 0]) + (euc + b"\0\0")[:2]
-    for lead in list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD)):
-        for trail in list(range(0x40, 0x7F)) + list(range(0x80, 0xFD)):
-            try:
-                char = bytes([lead, trail]).decode("cp932")
-            except UnicodeDecodeError:
-                continue
-            try:
-                euc = MICROSOFT_TO_JIS.get(char, char).encode("euc_jp")
-            except UnicodeEncodeError:
-                euc = b""
-            out += bytes([lead, trail]) + (euc if len(euc) == 2 else b"\0\0")
-    return bytes(out)
-
-
-STANDARD = make_table()
-
-
-def records(table):
-    return [table[i:i + 4] for i in range(0, len(table), 4)]
-
-
-def record_index(table, code):
-    """The index of the first record keyed `code` in a standard table."""
-    for index, rec in enumerate(records(table)):
-        key = rec[0] if index < 158 else rec[0] << 8 | rec[1]
-        if key == code:
-            return index
-    raise KeyError(hex(code))
-
-
-def values_of(table, code):
-    return records(table)[record_index(table, code)][2:]
-
-
-def substituted(table, pairs):
-    """The table with each (source, replacement) code pair applied."""
-    recs = [bytearray(r) for r in records(table)]
-    for source, replacement in pairs:
-        recs[record_index(table, source)][2:] = values_of(table, replacement)
-    return b"".join(bytes(r) for r in recs)
-
-
-class Result:
-    def __init__(self, completed):
-        self.stdout = completed.stdout
-        self.stderr = completed.stderr
-        self.status = completed.returncode
 
 
 REPORT = re.compile(
@@ -118,68 +33,10 @@ REPORT = re.compile(
     rb"\r\n\Z")
 
 
-class VornTestCase(unittest.TestCase):
-    program = None  # set from the command line
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="vorn-e2e-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def system_table_path(self):
-        """Where the program looks for the installed table: the test
-        programs look in the folder they run in."""
-        return self.path(OPTIONS.system_table)
-
-    def write(self, name, data):
-        with open(self.path(name), "wb") as f:
-            f.write(data)
-
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
-            return f.read()
-
-    def folder(self):
-        """Every file in the test folder with its bytes."""
-        found = {}
-        for root, _, files in os.walk(self.dir):
-            for name in files:
-                full = os.path.join(root, name)
-                rel = os.path.relpath(full, self.dir)
-                with open(full, "rb") as f:
-                    found[rel] = f.read()
-        return found
-
-    def requirePosix(self, why):
-        if OPTIONS.wine:
-            self.skipTest("POSIX only: " + why)
-
-    def requireWindows(self):
-        if not OPTIONS.wine:
-            self.skipTest("Windows only: runs with --wine")
-
-    def wine_argument(self, argument):
-        try:
-            return argument.decode("cp932").encode("utf-8")
-        except UnicodeDecodeError:
-            self.skipTest("Wine takes arguments as CP932 text, and %r is none" % argument)
-
-    def vorn(self, *args, program=None, prefix=(), preexec_fn=None, timeout=60):
-        argv = [a if isinstance(a, bytes) else a.encode() for a in args]
-        launcher = []
-        env = dict(os.environ, LC_ALL="C")
-        if OPTIONS.wine:
-            argv = [self.wine_argument(a) for a in argv]
-            launcher = [OPTIONS.wine]
-            # Wine's code page comes from the runner's locale.
-            env = dict(os.environ)
-        completed = subprocess.run(
-            list(prefix) + launcher + [program or self.program] + argv,
-            cwd=self.dir, capture_output=True, env=env, stdin=subprocess.DEVNULL,
-            preexec_fn=preexec_fn, timeout=timeout)
-        return Result(completed)
+class VornTestCase(harness.TestCase):
+    def vorn(self, *args, locale="C", timeout=60, **kwargs):
+        """Runs vorn in the test folder (see harness.TestCase.run_program)."""
+        return self.run_program(OPTIONS.vorn, *args, locale=locale, timeout=timeout, **kwargs)
 
     def assertRun(self, result, stdout=b"", status=0):
         self.assertEqual(result.stderr, b"")
@@ -259,8 +116,7 @@ class SingleSubstitution(VornTestCase):
              host_name(cp("表.bin"))),
         ]
         for name, args, output in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 os.mkdir(self.path("sub"))
                 self.write(TABLE, STANDARD)
                 self.assertRun(self.vorn(*args), code_line(0x8740, 0x8250))
@@ -299,29 +155,23 @@ class SingleSubstitution(VornTestCase):
             ("a folder named like the table", lambda: os.mkdir(self.path(TABLE))),
         ]
         for name, prepare in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 prepare()
                 before = self.folder()
                 self.assertRun(self.vorn("-w", "out.bin"), status=1)
                 self.assertEqual(self.folder(), before)
 
     def test_system_table_wins_over_current_folder(self):
-        system_table = self.system_table_path()
-        os.makedirs(os.path.dirname(system_table), exist_ok=True)
         system = substituted(STANDARD, [(0x8251, 0x8252)])
-        with open(system_table, "wb") as f:
-            f.write(system)
-        self.addCleanup(os.remove, system_table)
+        self.install_system_table(system)
         self.write(TABLE, STANDARD)
-        result = self.vorn("-w", b"-s" + cp("①"), b"-e" + cp("２"),
-                           program=OPTIONS.vorn_system_table)
+        result = self.vorn("-w", b"-s" + cp("①"), b"-e" + cp("２"))
         self.assertRun(result, OPTIONS.system_table_name.encode() +
                        b" is primarily accessible to vorn.\r\n" +
                        code_line(0x8740, 0x8251))
         # The value bytes come from the system table, which is left alone.
         self.assertEqual(self.read(TABLE), substituted(system, [(0x8740, 0x8251)]))
-        with open(system_table, "rb") as f:
+        with open(self.system_table_path(), "rb") as f:
             self.assertEqual(f.read(), system)
 
     def test_symlinked_output_replaces_the_file_it_names(self):
@@ -349,10 +199,9 @@ class FileFailures(VornTestCase):
             ("folder as output", "out", b"Access denied", lambda: os.mkdir(self.path("out"))),
         ]
         for name, output, message, prepare in cases:
-            with self.subTest(name):
+            with self.case(name):
                 if output.startswith("/dev/"):
                     self.requirePosix("devices")
-                self.setUp()
                 self.write(TABLE, STANDARD)
                 prepare()
                 before = self.folder()
@@ -371,15 +220,13 @@ class FileFailures(VornTestCase):
         self.assertReport(result, b"Disk Full", stdout=code_line(0x8740, 0x8250))
         self.assertEqual(self.folder(), {TABLE: STANDARD})
 
-    @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0 and shutil.which("setpriv"),
-                         "needs root and setpriv to run as an unprivileged user")
+    @as_nobody
     def test_unreadable_table_is_a_failure(self):
         self.requirePosix("users and permission bits")
         self.write(TABLE, STANDARD)
         os.chmod(self.path(TABLE), 0o200)
         os.chmod(self.dir, 0o777)
-        nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
-        result = self.vorn(prefix=nobody)
+        result = self.vorn(prefix=NOBODY)
         self.assertReport(result, b"Access denied")
         self.assertEqual(self.folder(), {TABLE: STANDARD})
 
@@ -392,8 +239,7 @@ class FileFailures(VornTestCase):
             ("output", "out.bin", ["out.bin"], code_line(0x8740, 0x8151)),
         ]
         for name, held, args, stdout in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
                 self.write("out.bin", b"old")
                 before = self.folder()
@@ -437,8 +283,7 @@ class FileFailures(VornTestCase):
         # The leaf names' lengths, and whether the target exists already.
         cases = [(1, True), (1, False), (9, True), (9, False)]
         for leaf_length, exists in cases:
-            with self.subTest(leaf=leaf_length, exists=exists):
-                self.setUp()
+            with self.case(leaf=leaf_length, exists=exists):
                 os.makedirs(self.path(folder.replace("\\", "/")))
                 self.write(TABLE, STANDARD)
                 if longest is None:
@@ -463,8 +308,7 @@ class FileFailures(VornTestCase):
         self.requireWindows()
         expected = substituted(STANDARD, [(0x8740, 0x8250)])
         for dos_attributes in (0x2, 0x6):
-            with self.subTest(attributes=dos_attributes):
-                self.setUp()
+            with self.case(attributes=dos_attributes):
                 self.write(TABLE, STANDARD)
                 self.write("out.bin", b"old")
                 try:
@@ -483,15 +327,11 @@ class FileFailures(VornTestCase):
         (0xC000013A, of which Wine hands on the low byte), the table old or
         new."""
         self.requireWindows()
-        old = (STANDARD * (30 * 2**20 // len(STANDARD) + 1))[:30 * 2**20]
-        new = (substituted(STANDARD, [(0x8740, 0x8250)]) * (30 * 2**20 // len(STANDARD) + 1))[
-            :30 * 2**20]
+        old = repeated(STANDARD, 30 * MIB)
+        new = repeated(substituted(STANDARD, [(0x8740, 0x8250)]), 30 * MIB)
         self.write(TABLE, old)
-        args = [self.wine_argument(a) for a in (b"-s" + cp("①"), b"-e" + cp("１"))]
-        pid, terminal = pty.fork()
-        if pid == 0:
-            os.chdir(self.dir)
-            os.execv(OPTIONS.wine, [OPTIONS.wine, self.program] + args)
+        pid, terminal = start_on_terminal(
+            self.command(OPTIONS.vorn, [b"-s" + cp("①"), b"-e" + cp("１")]), self.dir)
         # Waits for the temporary file beside the table.
         while os.listdir(self.dir) == [TABLE]:
             if os.waitpid(pid, os.WNOHANG)[0] != 0:
@@ -502,10 +342,6 @@ class FileFailures(VornTestCase):
         self.assertEqual(os.listdir(self.dir), [TABLE])
         table = self.read(TABLE)
         self.assertTrue(table in (old, new))
-
-
-def bars(*lines, end=b"\r\n"):
-    return b"".join(cp(line) + end for line in lines)
 
 
 class ListSubstitution(VornTestCase):
@@ -527,8 +363,7 @@ class ListSubstitution(VornTestCase):
              {}),
         ]
         for args, stdout, outputs in cases:
-            with self.subTest(" ".join(args)):
-                self.setUp()
+            with self.case(" ".join(args)):
                 self.write(TABLE, STANDARD)
                 self.write("bars.txt", bars("①１"))
                 self.assertRun(self.vorn(*args), stdout)
@@ -557,8 +392,7 @@ class ListSubstitution(VornTestCase):
 
     def test_missing_list_fails_before_the_table(self):
         for has_table in (True, False):
-            with self.subTest(table=has_table):
-                self.setUp()
+            with self.case(table=has_table):
                 if has_table:
                     self.write(TABLE, STANDARD)
                 before = self.folder()
@@ -603,51 +437,14 @@ class VersionListing(VornTestCase):
         self.assertEqual(self.folder(), {})
 
 
-def read_terminal(pid, terminal):
-    """Reads what the child `pid` shows on its pseudo-terminal until the
-    terminal closes (or a minute passes without output, when the child is
-    killed) and returns it with the child's exit status."""
-    shown = b""
-    while True:
-        if not select.select([terminal], [], [], 60)[0]:
-            os.kill(pid, signal.SIGKILL)  # hung: the status tells
-            break
-        try:
-            data = os.read(terminal, 4096)
-        except OSError:  # the terminal closes when the program ends
-            break
-        if not data:
-            break
-        shown += data
-    os.close(terminal)
-    return shown, os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
-
-
-# Terminal controls that Wine's console writes around the text it shows.
-TERMINAL_CONTROLS = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07")
-
-
-def run_on_console(wine, folder, command):
-    """Runs a command of cmd in `folder` on a Wine console and returns the
-    lines the console showed (it shows them on a pseudo-terminal as UTF-8,
-    trailing spaces dropped) and the exit status."""
-    pid, terminal = pty.fork()
-    if pid == 0:
-        os.chdir(folder)
-        os.execv(wine, [wine, "cmd", "/c", command])
-    shown, status = read_terminal(pid, terminal)
-    text = TERMINAL_CONTROLS.sub(b"", shown).decode("utf-8", "replace").replace("\r", "")
-    return [line.rstrip(" ") for line in text.split("\n")[:-1]], status
-
-
 class ConsoleLines(VornTestCase):
     def console(self, code_page, *args):
         """Runs vorn on a console set to `code_page` by cmd's chcp; the
         lines shown and the exit status."""
-        shutil.copy(self.program, self.path("vorn.exe"))
+        shutil.copy(OPTIONS.vorn, self.path("vorn.exe"))
         command = "chcp %d >NUL & vorn.exe %s" % (
             code_page, " ".join(a.decode("cp932") for a in args))
-        return run_on_console(OPTIONS.wine, self.dir, command)
+        return run_on_console(self.dir, command)
 
     def test_lines_in_the_console_code_page(self):
         """Where the console's code page is not the ANSI one (932), the lines
@@ -663,45 +460,10 @@ class ConsoleLines(VornTestCase):
              [cp(line)[:21].decode("cp437").rstrip(" ") for line in COMMENTED], 1),
         ]
         for name, code_page, args, lines, status in cases:
-            with self.subTest(name):
-                self.setUp()
+            with self.case(name):
                 self.write(TABLE, STANDARD)
                 self.assertEqual(self.console(code_page, *args), (lines, status))
 
 
-def start_wine(wine):
-    """Starts Wine's server and services once for the whole run, detached
-    from the runner's output.  Otherwise the first program run would start
-    them with its own output pipes, and every run after a pause would start
-    them again; the server lingers a minute after the last program ends."""
-    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                 stderr=subprocess.DEVNULL)
-    wineserver = os.path.join(os.path.dirname(wine), "wineserver")
-    subprocess.run([wineserver, "-p60"], **quiet)
-    # In a fresh prefix this creates it, which takes a while.
-    subprocess.run([wine, "wineboot"], timeout=600, check=True, **quiet)
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vorn", required=True)
-    parser.add_argument("--vorn-system-table", required=True)
-    parser.add_argument("--system-table", required=True)
-    # How the -w line names the system table (default: --system-table).
-    parser.add_argument("--system-table-name")
-    parser.add_argument("--wine", help="run the programs through this Wine launcher")
-    parser.add_argument("--hold-file", help="the Windows helper that holds a file open")
-    parser.add_argument("--fail-allocation", help="the shim that makes an allocation fail")
-    args, rest = parser.parse_known_args()
-    OPTIONS.__dict__.update(vars(args))
-    VornTestCase.program = os.path.abspath(args.vorn)
-    OPTIONS.vorn_system_table = os.path.abspath(args.vorn_system_table)
-    if OPTIONS.system_table_name is None:
-        OPTIONS.system_table_name = OPTIONS.system_table
-    if OPTIONS.wine:
-        start_wine(OPTIONS.wine)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    harness.main("vorn", "system_table")

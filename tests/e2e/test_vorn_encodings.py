@@ -1,32 +1,19 @@
 #!/usr/bin/env python3
-"""End-to-end tests of vorn under the user's locale.
-
-The same conventions as test_vorn.py (whose helpers this file uses): every
-run starts in a fresh folder, and standard output, standard error, the exit
-status and the files left behind are compared byte for byte.  Runs go
-under LC_ALL=C.UTF-8 (a locale whose charset is not code page 932), LC_ALL=C
-(no locale, taken as UTF-8) and ja_JP.SJIS (a code page 932 locale, where
-vorn converts nothing; built by the test suite into the folder --locales
-names); a pseudo-terminal stands in for a user's terminal.
+"""End-to-end tests of vorn under the user's locale, with the conventions of
+harness.py.  Runs go under LC_ALL=C.UTF-8 (a locale whose charset is not
+code page 932), LC_ALL=C (no locale, taken as UTF-8) and ja_JP.SJIS (a code
+page 932 locale, where vorn converts nothing; built by the test suite into
+the folder --locales names); a pseudo-terminal stands in for a user's
+terminal.
 
 Usage: test_vorn_encodings.py --vorn PATH --locales DIR [unittest arguments]
 """
 
-import argparse
-import os
-import pty
-import subprocess
-import sys
-import tty
-import unittest
+import harness
+from harness import (CRLF, OPTIONS, SJIS, STANDARD, TABLE, UTF8, bars, cp, environment,
+                     read_terminal, start_on_terminal, substituted)
+from test_vorn import COMMENTED, VERSION, VornTestCase
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_vorn import (COMMENTED, CRLF, STANDARD, TABLE, VERSION, Result,  # noqa: E402
-                       VornTestCase, bars, cp, read_terminal, substituted)
-
-UTF8 = "C.UTF-8"
-SJIS = "ja_JP.SJIS"
-LOCALES = None  # set from the command line
 BOM = b"\xef\xbb\xbf"
 
 COMMENTED_CP932 = [cp(line) for line in COMMENTED]
@@ -34,40 +21,18 @@ LISTING_V = VERSION + b"".join(line[:21] + CRLF for line in COMMENTED_CP932)
 LISTING_VC = VERSION + b"".join(line + CRLF for line in COMMENTED_CP932)
 
 
-def arg(value):
-    return value if isinstance(value, bytes) else value.encode("utf-8")
-
-
-def locale_environment(locale):
-    """The environment of a run under `locale`; the code page 932 locale is
-    found in the folder the test suite built it into."""
-    extra = {"LOCPATH": LOCALES} if locale == SJIS else {}
-    return dict(os.environ, LC_ALL=locale, **extra)
-
-
 class EncodingTestCase(VornTestCase):
     def run_in(self, locale, *args):
         """Runs vorn with its output to a pipe under LC_ALL=locale."""
-        completed = subprocess.run(
-            [self.program] + [arg(a) for a in args], cwd=self.dir, capture_output=True,
-            env=locale_environment(locale), timeout=60)
-        return Result(completed)
+        return self.vorn(*args, locale=locale)
 
     def run_on_terminal(self, locale, *args):
         """Runs vorn with a pseudo-terminal as its standard output (and
         error); returns what the terminal received and the exit status.
         The terminal is in raw mode, so the bytes are the program's own
         (no LF to CR LF translation)."""
-        pid, fd = pty.fork()
-        if pid == 0:
-            try:
-                tty.setraw(1)
-                os.chdir(self.dir)
-                os.execve(self.program, [self.program] + [arg(a) for a in args],
-                          locale_environment(locale))
-            finally:
-                os._exit(127)
-        return read_terminal(pid, fd)
+        return read_terminal(*start_on_terminal(self.command(OPTIONS.vorn, args), self.dir,
+                                                environment(locale), raw=True))
 
 
 class CharacterOptions(EncodingTestCase):
@@ -83,8 +48,7 @@ class CharacterOptions(EncodingTestCase):
             (["-s①１", "-a＿"], [b"-s" + cp("①"), b"-a\x81"], b"8740 \x81\xcb 10081"),
         ]
         for typed, raw, line in cases:
-            with self.subTest(typed=typed):
-                self.setUp()
+            with self.case(typed=typed):
                 self.write(TABLE, STANDARD)
                 self.assertRun(self.run_in(SJIS, *raw, "raw.bin"), line + CRLF)
                 self.assertRun(self.run_in(UTF8, *typed, "typed.bin"), line + CRLF)
@@ -140,8 +104,7 @@ class CharacterOptions(EncodingTestCase):
 class ConsoleLines(EncodingTestCase):
     def test_pipes_get_code_page_932_bytes(self):
         for locale in (UTF8, "C", SJIS):
-            with self.subTest(locale=locale):
-                self.setUp()
+            with self.case(locale=locale):
                 self.write(TABLE, STANDARD)
                 self.assertRun(self.run_in(locale, "-VC"), LISTING_VC, status=1)
                 self.assertRun(self.run_in(locale, b"-s" + cp("①"), b"-e" + cp("１"), "-w"),
@@ -181,8 +144,7 @@ class Utf8Lists(EncodingTestCase):
         }
         for locale in (UTF8, "C"):
             for name, listing in lists.items():
-                with self.subTest(locale=locale, list=name):
-                    self.setUp()
+                with self.case(locale=locale, list=name):
                     self.write(TABLE, STANDARD)
                     self.write(name, listing)
                     self.assertRun(self.run_in(locale, "-f", name, "out.bin"))
@@ -207,29 +169,17 @@ class LongOptions(EncodingTestCase):
         ]
         for locale in (UTF8, "C"):
             for args, listing in cases:
-                with self.subTest(locale=locale, args=args):
-                    self.setUp()
+                with self.case(locale=locale, args=args):
                     self.write(TABLE, STANDARD)
                     self.write("bars.txt", bars("①１"))
                     before = self.folder()
                     self.assertRun(self.run_in(locale, *args), listing)
                     self.assertEqual(self.folder(), before)
         # With no table anywhere they still answer.
-        self.setUp()
+        self.fresh_folder()
         self.assertRun(self.run_in(UTF8, "--help"), LISTING_VC)
         self.assertEqual(self.folder(), {})
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vorn", required=True)
-    parser.add_argument("--locales", required=True)
-    args, rest = parser.parse_known_args()
-    VornTestCase.program = os.path.abspath(args.vorn)
-    global LOCALES
-    LOCALES = os.path.abspath(args.locales)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    harness.main("vorn", "locales")

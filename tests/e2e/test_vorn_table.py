@@ -1,86 +1,28 @@
 #!/usr/bin/env python3
-"""End-to-end tests of vorn-table: the built program, run in a fresh folder.
+"""End-to-end tests of vorn-table, with the conventions of harness.py.
 
-Usage: test_vorn_table.py --vorn-table PATH --vorn-table-system-table PATH
-                          --system-table PATH [--system-table-name NAME]
-                          --vorn PATH (--locales DIR | --wine PATH)
-                          [unittest arguments]
+Usage: test_vorn_table.py --vorn-table PATH --system-table PATH
+                          [--system-table-name NAME] --vorn PATH
+                          (--locales DIR | --wine PATH) [unittest arguments]
 
 --locales names a folder holding the code page 932 locale ja_JP.SJIS (the
 test suite builds it there).
 
-With --wine the same tests run the Windows programs through Wine, as
-test_vorn.py does: the runner's locale (ja_JP.UTF-8) gives them the ANSI
-code page 932, and with output to a pipe and no console they write their
-characters in it, as the Linux programs do in the ja_JP.SJIS locale.
-Tests of POSIX-only behaviour skip there, and the tests of a console's
-code page run only there.
+With --wine the same tests run the Windows programs through Wine: the
+runner's locale (ja_JP.UTF-8) gives them the ANSI code page 932, and with
+output to a pipe and no console they write their characters in it, as the
+Linux programs do in the ja_JP.SJIS locale.  Tests of POSIX-only behaviour
+skip there, and the tests of a console's code page run only there.
 """
-import argparse
 import os
 import resource
 import shutil
 import subprocess
-import sys
-import tempfile
 import unicodedata
-import unittest
 
-from test_vorn import run_on_console, start_wine
-
-ARGS = None
-SJIS = "ja_JP.SJIS"
-TABLE = "MS932~EUC-JP.bin"
-
-ONE_BYTE_CHARACTERS = list(range(0x20, 0x7F)) + list(range(0xA1, 0xE0))
-
-
-# Microsoft's code points for six JIS X 0208 symbols, and JIS's own.  Python's
-# euc_jp, like glibc's EUC-JP, has only JIS's; a Windows user's ～ ∥ － ￠ ￡ ￢
-# are those same JIS X 0208 characters, so the standard table maps them.
-MICROSOFT_TO_JIS = {"\uff5e": "\u301c", "\u2225": "\u2016", "\uff0d": "\u2212",
-                    "\uffe0": "\u00a2", "\uffe1": "\u00a3", "\uffe2": "\u00ac"}
-
-
-def euc_jp_value(character):
-    """The value bytes of a character by Python's own codecs: its EUC-JP
-    code, left-aligned and padded with 00, or 00 00 where EUC-JP has no
-    code or only a three-byte one."""
-    try:
-        euc = MICROSOFT_TO_JIS.get(character, character).encode("euc_jp")
-    except UnicodeEncodeError:
-        return b"\0\0"
-    return euc.ljust(2, b"\0") if len(euc) <= 2 else b"\0\0"
-
-
-def expected_standard_table():
-    """The standard table as Python's cp932 and euc_jp codecs make it, and
-    its record and mapped counts.
-
-    The table is made from glibc's iconv.  Over every code of code page 932
-    glibc's CP932 and Python's cp932 decode to the same characters (checked
-    code by code when this test was written), and glibc's EUC-JP and
-    Python's euc_jp encode them to the same bytes, once the six symbols
-    above are taken as JIS's characters.
-    """
-    table = bytearray()
-    mapped = 0
-    for byte in ONE_BYTE_CHARACTERS:
-        value = euc_jp_value(bytes([byte]).decode("cp932"))
-        table += bytes([byte, 0]) + value
-        mapped += value != b"\0\0"
-    for lead in list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD)):
-        for trail in range(0x40, 0xFD):
-            if trail == 0x7F:
-                continue
-            try:
-                character = bytes([lead, trail]).decode("cp932")
-            except UnicodeDecodeError:
-                continue
-            value = euc_jp_value(character)
-            table += bytes([lead, trail]) + value
-            mapped += value != b"\0\0"
-    return bytes(table), len(table) // 4, mapped
+import harness
+from harness import (ONE_BYTE_CHARACTERS, OPTIONS, SJIS, STANDARD, TABLE, UTF8, cp,
+                     run_on_console, substituted, table_values)
 
 
 def decode_euc(value):
@@ -88,28 +30,6 @@ def decode_euc(value):
         return value.decode("euc_jp")
     except UnicodeDecodeError:
         return value.decode("euc_jis_2004")
-
-
-def table_values(table):
-    """{code: value bytes} of a table, keyed as vorn keys its records."""
-    values = {}
-    for index in range(len(table) // 4):
-        record = table[4 * index:4 * index + 4]
-        code = record[0] if index < 158 else record[0] << 8 | record[1]
-        values[code] = record[2:]
-    return values
-
-
-def applied(table, pairs):
-    """The table with each (source, replacement) code pair applied as vorn
-    applies a list."""
-    values = table_values(table)
-    out = bytearray(table)
-    for index in range(len(table) // 4):
-        code = out[4 * index] << 8 | out[4 * index + 1] if index >= 158 else out[4 * index]
-        if code in pairs:
-            out[4 * index + 2:4 * index + 4] = values[pairs[code]]
-    return bytes(out)
 
 
 def list_pairs(listing):
@@ -172,98 +92,41 @@ TABLE_B = one_byte_records({0x7E: b"\0\0", 0x41: b"B\0"}) + bytes.fromhex(
     "8740A3B1" "8250A3B1" "8151A1B2" "81600000" "88A0B0A2")
 
 
-def cp932(text):
-    return text.encode("cp932")
-
-
-class VornTableTest(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="vorn-table-test-")
-        self.addCleanup(shutil.rmtree, self.folder)
-
-    def write(self, name, data):
-        with open(os.path.join(self.folder, name), "wb") as f:
-            f.write(data)
-
-    def read(self, name):
-        with open(os.path.join(self.folder, name), "rb") as f:
-            return f.read()
-
-    def requirePosix(self, why):
-        if ARGS.wine:
-            self.skipTest("POSIX only: " + why)
-
-    def requireWindows(self):
-        if not ARGS.wine:
-            self.skipTest("Windows only: runs with --wine")
-
-    def command(self, program, args):
-        """The command line that runs `program` here.  Wine hands a program
-        its arguments as code page 932 text converted from the locale's
-        UTF-8: text goes as it is, raw code page 932 bytes as their
-        UTF-8."""
-        if not ARGS.wine:
-            return [program] + args
-        return [ARGS.wine, program] + [a.decode("cp932") if isinstance(a, bytes) else a
-                                       for a in args]
-
-    def run_table(self, args, locale="C.UTF-8", program=None, **kwargs):
+class VornTableTest(harness.TestCase):
+    def run_table(self, args, locale=UTF8, **kwargs):
         """Runs vorn-table in `locale`.  Under Wine every run is in code page
         932, the ja_JP.SJIS locale's charset: see shown()."""
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale}
-        # The sanitizer build's settings (its suppressions among them).
-        env.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
-        if locale == SJIS:
-            env["LOCPATH"] = ARGS.locales
-        if ARGS.wine:
-            env = dict(os.environ)  # Wine's prefix and locale
-        kwargs.setdefault("stdout", subprocess.PIPE)
-        return subprocess.run(self.command(program or ARGS.vorn_table, args), cwd=self.folder,
-                              env=env, stderr=subprocess.PIPE, **kwargs)
+        return self.run_program(OPTIONS.vorn_table, *args, locale=locale, **kwargs)
 
     @staticmethod
     def shown(text):
         """The bytes that stand for `text` in the lines of a run in the
         default locale, C.UTF-8: UTF-8, or under Wine code page 932."""
-        return text.encode("cp932") if ARGS.wine else text.encode()
-
-    def remove_system_table(self):
-        """Leaves the test build's installed table out.  The Linux test
-        programs look for it in the folder they run in."""
-        path = os.path.join(self.folder, ARGS.system_table)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        if os.path.exists(path):
-            os.remove(path)
-
-    def install_system_table(self, data):
-        path = os.path.join(self.folder, ARGS.system_table)
-        with open(path, "wb") as f:
-            f.write(data)
-        self.addCleanup(os.remove, path)
+        return text.encode("cp932") if OPTIONS.wine else text.encode()
 
     def assert_run(self, args, stdout, stderr=b"", status=0, **kwargs):
         result = self.run_table(args, **kwargs)
-        self.assertEqual((result.returncode, result.stdout, result.stderr),
+        self.assertEqual((result.status, result.stdout, result.stderr),
                          (status, stdout, stderr), args)
         return result
 
     def vorn(self, *args, stdout=b""):
         """Runs vorn in the folder, where it reads MS932~EUC-JP.bin (its
         installed table is never there); it must succeed."""
-        result = subprocess.run(self.command(ARGS.vorn, list(args)), cwd=self.folder,
-                                capture_output=True,
-                                env=dict(os.environ) if ARGS.wine else {"LC_ALL": "C.UTF-8"})
-        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, stdout, b""), args)
+        result = self.run_program(OPTIONS.vorn, *args, locale=UTF8)
+        self.assertEqual((result.status, result.stdout, result.stderr), (0, stdout, b""), args)
 
     def unmapped_count(self, table):
         result = self.run_table(["unmapped", "--table", table])
-        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertEqual((result.status, result.stderr), (0, b""))
         return int(result.stdout.splitlines()[-1].split()[0])
 
 
 class MakeTest(VornTableTest):
     def test_standard_table_agrees_with_pythons_codecs(self):
-        table, records, mapped = expected_standard_table()
+        table = STANDARD
+        records = len(table) // 4
+        mapped = sum(table[i + 2:i + 4] != b"\0\0" for i in range(0, len(table), 4))
         summary = "MS932~EUC-JP.bin: %d records, %d mapped, %d left as 00 00\n" % (
             records, mapped, records - mapped)
         self.assert_run(["make"], summary.encode())
@@ -295,13 +158,13 @@ class MakeTest(VornTableTest):
 
     def test_refuses_to_overwrite_without_force(self):
         self.write("MS932~EUC-JP.bin", b"keep")
-        os.mkdir(os.path.join(self.folder, "folder.bin"))
+        os.mkdir(self.path("folder.bin"))
         for name in ["MS932~EUC-JP.bin", "folder.bin"]:
             args = ["make"] if name == "MS932~EUC-JP.bin" else ["make", name]
             self.assert_run(args, b"", b"vorn-table: %s: already exists (--force replaces it)\n"
                             % name.encode(), 2)
         self.assertEqual(self.read("MS932~EUC-JP.bin"), b"keep")
-        self.assertEqual(sorted(os.listdir(self.folder)), ["MS932~EUC-JP.bin", "folder.bin"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["MS932~EUC-JP.bin", "folder.bin"])
 
         self.assert_run(["make", "--force"],
                         b"MS932~EUC-JP.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n")
@@ -309,15 +172,15 @@ class MakeTest(VornTableTest):
 
     def test_a_link_to_a_missing_file_exists(self):
         self.requirePosix("symbolic links")
-        os.symlink("nowhere.bin", os.path.join(self.folder, "dangling.bin"))
+        os.symlink("nowhere.bin", self.path("dangling.bin"))
         self.assert_run(["make", "dangling.bin"], b"",
                         b"vorn-table: dangling.bin: already exists (--force replaces it)\n", 2)
-        self.assertEqual(os.listdir(self.folder), ["dangling.bin"])
+        self.assertEqual(os.listdir(self.dir), ["dangling.bin"])
         # --force writes the file the link names, and the link stays.
         self.assert_run(["make", "--force", "dangling.bin"],
                         b"dangling.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n")
-        self.assertEqual(self.read("nowhere.bin"), expected_standard_table()[0])
-        self.assertEqual(os.readlink(os.path.join(self.folder, "dangling.bin")), "nowhere.bin")
+        self.assertEqual(self.read("nowhere.bin"), STANDARD)
+        self.assertEqual(os.readlink(self.path("dangling.bin")), "nowhere.bin")
 
     def test_failed_write_leaves_the_old_file_whole(self):
         self.requirePosix("a file size limit (Wine is ended by its signal)")
@@ -329,13 +192,13 @@ class MakeTest(VornTableTest):
         self.assert_run(["make", "--force"], b"", b"vorn-table: MS932~EUC-JP.bin: Disk Full\n",
                         2, preexec_fn=small_file_limit)
         self.assertEqual(self.read("MS932~EUC-JP.bin"), b"keep")
-        self.assertEqual(os.listdir(self.folder), ["MS932~EUC-JP.bin"])
+        self.assertEqual(os.listdir(self.dir), ["MS932~EUC-JP.bin"])
 
     def test_full_disk_leaves_the_old_file_whole(self):
         # A file system with room for less than a table.
         if os.geteuid() != 0:
             self.skipTest("needs root to mount a file system")
-        small = os.path.join(self.folder, "small")
+        small = self.path("small")
         os.mkdir(small)
         mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", small],
                                  capture_output=True)
@@ -406,21 +269,18 @@ class ShowTest(VornTableTest):
                         self.shown("8740 ①: AD A1 ① | A3 B1 １\n1 code differs\n"), status=1)
 
     def test_finds_the_table_as_vorn_does(self):
-        program = ARGS.vorn_table_system_table
-        self.remove_system_table()
-        os.remove(os.path.join(self.folder, "b.bin"))
+        self.clear_system_table()
+        os.remove(self.path("b.bin"))
         self.assert_run(["show", "8740"], b"",
                         ("vorn-table: MS932~EUC-JP.bin: not found as %s nor in the current "
-                         "folder\n" % ARGS.system_table_name).encode(), 2, program=program)
+                         "folder\n" % OPTIONS.system_table_name).encode(), 2)
 
-        os.rename(os.path.join(self.folder, "a.bin"),
-                  os.path.join(self.folder, "MS932~EUC-JP.bin"))
-        self.assert_run(["show", "8740"], self.shown("8740 ① AD A1 ①\n"), program=program)
+        os.rename(self.path("a.bin"), self.path("MS932~EUC-JP.bin"))
+        self.assert_run(["show", "8740"], self.shown("8740 ① AD A1 ①\n"))
 
         self.install_system_table(TABLE_B)
-        self.assert_run(["show", "8740"], self.shown("8740 ① A3 B1 １\n"), program=program)
-        self.assert_run(["unmapped"], self.shown("007E ~\n8160 ～\n2 unmapped of 163 records\n"),
-                        program=program)
+        self.assert_run(["show", "8740"], self.shown("8740 ① A3 B1 １\n"))
+        self.assert_run(["unmapped"], self.shown("007E ~\n8160 ～\n2 unmapped of 163 records\n"))
 
 
 SUMMARY = b"vorn-table: 66 suggested, 767 left without a replacement\n"
@@ -431,7 +291,7 @@ GETA = "\u3013".encode("cp932")  # 〓, 81 AC
 class SuggestTest(VornTableTest):
     def setUp(self):
         super().setUp()
-        self.standard = expected_standard_table()[0]
+        self.standard = STANDARD
         self.write(TABLE, self.standard)
 
     def test_standard_table_list_applies_through_vorn(self):
@@ -445,7 +305,7 @@ class SuggestTest(VornTableTest):
 
         self.write("fixes.txt", listing)
         self.vorn("-f", "fixes.txt", "out.bin")
-        self.assertEqual(self.read("out.bin"), applied(self.standard, expected))
+        self.assertEqual(self.read("out.bin"), substituted(self.standard, expected.items()))
         self.assertEqual(self.unmapped_count("out.bin"), 2713 - 66)
         # Nothing is left to suggest on the result.
         self.assert_run(["suggest", "--table", "out.bin"], b"",
@@ -453,7 +313,7 @@ class SuggestTest(VornTableTest):
 
     def test_fill_gives_the_rest_one_character(self):
         result = self.run_table(["suggest", "--table=" + TABLE, "--fill", "\u3013"])
-        self.assertEqual((result.returncode, result.stderr), (0, SUMMARY_FILLED))
+        self.assertEqual((result.status, result.stderr), (0, SUMMARY_FILLED))
         pairs = list_pairs(result.stdout)
         self.assertEqual(len(pairs), 833)
         suggested = expected_suggestions(self.standard)
@@ -472,7 +332,7 @@ class SuggestTest(VornTableTest):
         cp932 = self.run_table(["suggest", "--table", TABLE]).stdout
         pairs = list_pairs(cp932)
         result = self.run_table(["suggest", "--table", TABLE, "--utf8"])
-        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.status, 0)
         self.assertEqual(result.stderr,
                          b"vorn-table: 26 lines left out: their UTF-8 cannot tell their codes "
                          b"from other codes of the same character (the code page 932 list has "
@@ -508,7 +368,7 @@ class SuggestTest(VornTableTest):
         suggested = expected_suggestions(bytes(table))
         self.assertEqual(len(suggested), 49)  # some replacements are gone too
         result = self.run_table(["suggest", "--table", TABLE, "--fill", "81AC"])
-        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.status, 0)
         self.assertEqual(result.stderr,
                          b"vorn-table: 927 more lines left out: vorn reads 906 lines at most "
                          b"(apply these, then run suggest on the result)\n"
@@ -523,7 +383,7 @@ class SuggestTest(VornTableTest):
         self.vorn("-f", "fixes.txt")
         for beyond in (21, 0):
             result = self.run_table(["suggest", "--table", TABLE, "--fill", "81AC"])
-            self.assertEqual(result.returncode, 0)
+            self.assertEqual(result.status, 0)
             if beyond:
                 self.assertIn(b"vorn-table: %d more lines left out" % beyond, result.stderr)
             else:
@@ -540,9 +400,9 @@ class CheckTest(VornTableTest):
         self.write("a.bin", TABLE_A)
         one_two = "1: 8740 ① -> 8250 １\n"
         cases = [
-            ("a list that does what it says", cp932("①１\r\nAB\r\n"),
+            ("a list that does what it says", cp("①１\r\nAB\r\n"),
              one_two + "2: 0041 A -> 0042 B\n2 lines, none with warnings\n", 0),
-            ("a three-byte and a five-byte line", cp932("①1\r\n① １"),
+            ("a three-byte and a five-byte line", cp("①1\r\n① １"),
              "1: 10087 (lone byte 87) -> 0040 @\n"
              "  warning: 3 bytes, not 4: vorn reads two one-byte characters\n"
              "  warning: the table has no record of the source: nothing changes\n"
@@ -561,7 +421,7 @@ class CheckTest(VornTableTest):
             ("UTF-8 with its byte-order mark", b"\xef\xbb\xbf" + "①１\n".encode("utf-8"),
              one_two + "1 line, none with warnings\n", 0),
             ("a source taken twice, a replacement left unmapped, no record",
-             cp932("①１\r\n①＿\r\n１～\r\nぁあ\r\n"),
+             cp("①１\r\n①＿\r\n１～\r\nぁあ\r\n"),
              one_two +
              "2: 8740 ① -> 8151 ＿\n"
              "  warning: never applied: line 1 already takes the source's record\n"
@@ -570,7 +430,7 @@ class CheckTest(VornTableTest):
              "4: 829F ぁ -> 82A0 あ\n"
              "  warning: the table has no record of the source: nothing changes\n"
              "4 lines, 3 with warnings\n", 1),
-            ("a Ctrl-Z", cp932("①１\r\n\x1aAB\r\n"),
+            ("a Ctrl-Z", cp("①１\r\n\x1aAB\r\n"),
              one_two + "warning: a Ctrl-Z ends the list after line 1: vorn reads nothing "
              "after it\n1 line, none with warnings\n", 1),
         ]
@@ -585,7 +445,7 @@ class CheckTest(VornTableTest):
         # Every line after the first takes a record already taken.
         self.write("list.txt", b"AB\r\n" * 907)
         result = self.run_table(["check", "--table=a.bin", "list.txt"])
-        self.assertEqual((result.returncode, result.stderr), (1, b""))
+        self.assertEqual((result.status, result.stderr), (1, b""))
         self.assertEqual(result.stdout.splitlines()[-4:],
                          [b"906: 0041 A -> 0042 B",
                           b"  warning: never applied: line 1 already takes the source's record",
@@ -596,7 +456,7 @@ class CheckTest(VornTableTest):
 class ConvertTest(VornTableTest):
     def setUp(self):
         super().setUp()
-        self.write(TABLE, expected_standard_table()[0])
+        self.write(TABLE, STANDARD)
         # ① takes １'s bytes; ② stays unmapped, and 髙 (FBFC).
         self.vorn("-s①", "-e１", "custom.bin", stdout=b"8740 \x81\xcb 8250\r\n")
 
@@ -606,7 +466,7 @@ class ConvertTest(VornTableTest):
         converted = ("１ｱA\r\n?と?と?\n\tz\x1a".encode("euc_jp"))
         report = self.shown("vorn-table: 3 characters unmapped, written as \"?\":\n"
                             "  8741 ②: 2\n"
-                            "  FBFC ") + (b"\xfb\xfc" if ARGS.wine else "髙".encode()) + b": 1\n"
+                            "  FBFC ") + (b"\xfb\xfc" if OPTIONS.wine else "髙".encode()) + b": 1\n"
         self.write("letter.txt", text)
         self.assert_run(["convert", "--table", "custom.bin", "letter.txt", "letter.euc"], b"",
                         report, 1)
@@ -626,35 +486,31 @@ class ConvertTest(VornTableTest):
             (["missing.txt"], b"missing.txt: File not found"),
             (["letter.txt", "no/such/folder.txt"], b"no/such/folder.txt: Invalid filename"),
         ]
-        if not ARGS.wine:  # Windows has no device that is always full
+        if not OPTIONS.wine:  # Windows has no device that is always full
             cases.append((["letter.txt", "/dev/full"], b"/dev/full: Disk Full"))
         for args, why in cases:
             self.assert_run(["convert", "--table", "custom.bin"] + args, b"",
                             b"vorn-table: " + why + b"\n", 2)
-        self.assertEqual(sorted(os.listdir(self.folder)), [TABLE, "custom.bin", "letter.txt"])
+        self.assertEqual(sorted(os.listdir(self.dir)), [TABLE, "custom.bin", "letter.txt"])
 
 
 class NoLocaleTest(VornTableTest):
-    def run_bare(self, program, *args):
-        """Runs a program with no environment at all, as in a fresh
-        container: no LANG, no LC_*, not even PATH."""
-        return subprocess.run([program] + [a.encode() for a in args], cwd=self.folder,
-                              env={}, capture_output=True)
-
     def test_quick_start_without_a_locale(self):
         self.requirePosix("the C locale (Wine's runs take their code page from the runner's)")
-        program = ARGS.vorn_table_system_table  # its installed table is never there
+        program = OPTIONS.vorn_table  # its installed table is never there
         runs = [
             (program, ["make"],
              b"MS932~EUC-JP.bin: 9762 records, 7049 mapped, 2713 left as 00 00\n"),
             (program, ["show", "①"], "8740 ① 00 00 unmapped\n".encode()),
             # A pipe gets vorn's line as code page 932 bytes.
-            (ARGS.vorn, ["-s①", "-e１"], b"8740 \x81\xcb 8250\r\n"),
+            (OPTIONS.vorn, ["-s①", "-e１"], b"8740 \x81\xcb 8250\r\n"),
             (program, ["show", "①"], "8740 ① A3 B1 １\n".encode()),
         ]
         for path, args, stdout in runs:
-            result = self.run_bare(path, *args)
-            self.assertEqual((result.returncode, result.stdout, result.stderr), (0, stdout, b""),
+            # No environment at all, as in a fresh container: no LANG, no
+            # LC_*, not even PATH.
+            result = self.run_program(path, *args, env={})
+            self.assertEqual((result.status, result.stdout, result.stderr), (0, stdout, b""),
                              args)
 
 
@@ -682,12 +538,12 @@ class WorkflowTest(VornTableTest):
         self.requirePosix("the README's example is a shell session on Linux")
         # vorn and vorn-table as the README names them, run by a shell with
         # no locale; neither finds an installed table.
-        bin_folder = os.path.join(self.folder, "bin")
-        work = os.path.join(self.folder, "work")
+        bin_folder = self.path("bin")
+        work = self.path("work")
         os.mkdir(bin_folder)
         os.mkdir(work)
-        os.symlink(ARGS.vorn, os.path.join(bin_folder, "vorn"))
-        os.symlink(ARGS.vorn_table_system_table, os.path.join(bin_folder, "vorn-table"))
+        os.symlink(OPTIONS.vorn, os.path.join(bin_folder, "vorn"))
+        os.symlink(OPTIONS.vorn_table, os.path.join(bin_folder, "vorn-table"))
         steps = readme_example(WORKFLOW_HEADING)
         self.assertGreater(len(steps), 5)
         for command, output in steps:
@@ -709,7 +565,7 @@ class ChartTest(VornTableTest):
 
     def test_same_page_to_standard_output_or_a_file(self):
         result = self.run_table(["chart", "--table", "b.bin", "--against", "a.bin"])
-        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertEqual((result.status, result.stderr), (0, b""))
         page = result.stdout
         self.assertTrue(page.startswith(b"<!DOCTYPE html>\n"))
         self.assertIn(b"<h1>Code chart of <code>b.bin</code></h1>", page)
@@ -720,20 +576,19 @@ class ChartTest(VornTableTest):
         self.write("out.html", b"old")
         self.assert_run(["chart", "--against", "a.bin", "-o=out.html", "--table", "b.bin"], b"")
         self.assertEqual(self.read("out.html"), page)
-        self.assertEqual(sorted(os.listdir(self.folder)), ["a.bin", "b.bin", "out.html"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["a.bin", "b.bin", "out.html"])
 
     def test_names_the_table_it_found(self):
-        program = ARGS.vorn_table_system_table
-        self.remove_system_table()
+        self.clear_system_table()
         self.write("MS932~EUC-JP.bin", TABLE_A)
-        page = self.run_table(["chart"], program=program).stdout
+        page = self.run_table(["chart"]).stdout
         self.assertIn(b"<title>MS932~EUC-JP.bin \xe2\x80\x93 code chart</title>", page)
         self.assertNotIn(b"Compared with", page)
 
         self.install_system_table(TABLE_B)
-        page = self.run_table(["chart"], program=program).stdout
-        self.assertIn(b"<h1>Code chart of <code>%s</code></h1>" % ARGS.system_table_name.encode(),
-                      page)
+        page = self.run_table(["chart"]).stdout
+        self.assertIn(
+            b"<h1>Code chart of <code>%s</code></h1>" % OPTIONS.system_table_name.encode(), page)
 
     def test_failed_write_to_a_file_is_reported(self):
         self.requirePosix("a file size limit (Wine is ended by its signal)")
@@ -745,12 +600,12 @@ class ChartTest(VornTableTest):
         self.assert_run(["chart", "--table", "a.bin", "-o", "out.html"], b"",
                         b"vorn-table: out.html: Disk Full\n", 2, preexec_fn=small_file_limit)
         self.assertEqual(self.read("out.html"), b"keep")
-        self.assertEqual(sorted(os.listdir(self.folder)), ["a.bin", "b.bin", "out.html"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["a.bin", "b.bin", "out.html"])
 
     def test_failed_write_to_standard_output_is_reported(self):
         with open("/dev/full", "wb") as full:
             result = self.run_table(["chart", "--table", "a.bin"], stdout=full)
-        self.assertEqual((result.returncode, result.stderr),
+        self.assertEqual((result.status, result.stderr),
                          (2, b"vorn-table: standard output: write failed\n"))
 
 
@@ -762,7 +617,7 @@ class ConsoleTest(VornTableTest):
         self.requireWindows()
         # ① and °, of which code page 437 has only the degree sign.
         self.write("a.bin", TABLE_A + bytes.fromhex("818BA1EB"))
-        shutil.copy(ARGS.vorn_table, os.path.join(self.folder, "vorn-table.exe"))
+        shutil.copy(OPTIONS.vorn_table, self.path("vorn-table.exe"))
         show = "vorn-table.exe show --table a.bin 8740 818B"
         cases = [
             (932, "cp932", ["8740 ① AD A1 ①", "818B ° A1 EB °"]),
@@ -772,13 +627,13 @@ class ConsoleTest(VornTableTest):
         for code_page, charset, lines in cases:
             with self.subTest(code_page=code_page):
                 command = "chcp %d >NUL & %s" % (code_page, show)
-                self.assertEqual(run_on_console(ARGS.wine, self.folder, command), (lines, 0))
-                self.assertEqual(run_on_console(ARGS.wine, self.folder, command + " > out.txt"),
+                self.assertEqual(run_on_console(self.dir, command), (lines, 0))
+                self.assertEqual(run_on_console(self.dir, command + " > out.txt"),
                                  ([], 0))
                 self.assertEqual(self.read("out.txt"), "".join(line + "\n" for line in lines)
                                  .encode(charset))
         # Standard error too, with a file name in code page 932.
-        self.assertEqual(run_on_console(ARGS.wine, self.folder, "vorn-table.exe show --table ①.bin"),
+        self.assertEqual(run_on_console(self.dir, "vorn-table.exe show --table ①.bin"),
                          (["vorn-table: ①.bin: File not found"], 2))
 
 
@@ -837,23 +692,23 @@ class ArgumentsTest(VornTableTest):
         ]
         for args, why in cases:
             self.assert_run(args, b"", b"vorn-table: " + why + b"\n", 2)
-        self.assertEqual(os.listdir(self.folder), ["a.bin"])
+        self.assertEqual(os.listdir(self.dir), ["a.bin"])
 
     def test_a_full_standard_output_is_trouble(self):
         # show fails while it prints; suggest writes its list in one call
         # past the buffer, so that nothing is left for the final flush.
-        self.write(TABLE, expected_standard_table()[0])
+        self.write(TABLE, STANDARD)
         for args in (["show", "--table", TABLE], ["suggest", "--table", TABLE, "--fill", "81AC"]):
             with open("/dev/full", "wb") as full:
                 result = self.run_table(args, stdout=full)
-            self.assertEqual(result.returncode, 2, args)
+            self.assertEqual(result.status, 2, args)
             self.assertTrue(result.stderr.endswith(
                 b"vorn-table: standard output: write failed\n"), result.stderr)
 
     def test_help_and_version(self):
         for args in (["--help"], ["make", "--help"], ["show", "8740", "--help"]):
             result = self.run_table(args)
-            self.assertEqual((result.returncode, result.stderr), (0, b""))
+            self.assertEqual((result.status, result.stderr), (0, b""))
             self.assertTrue(result.stdout.startswith(b"Usage: vorn-table COMMAND"))
             for synopsis in (b"make [--to EUC-JP|EUC-JP-MS] [--force] [FILE]",
                              b"suggest [--table FILE] [--fill CHAR] [--utf8]",
@@ -864,33 +719,8 @@ class ArgumentsTest(VornTableTest):
         result = self.run_table(["--help"], locale=SJIS)
         self.assertIn(b"(\x87\x40 takes \x82\x50's)", result.stdout)
         self.assert_run(["--version"], b"vorn-table 1.01\n")
-        self.assertEqual(os.listdir(self.folder), [])
-
-
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vorn-table", required=True)
-    parser.add_argument("--vorn-table-system-table", required=True)
-    parser.add_argument("--system-table", required=True)
-    # How the programs name the installed table (default: --system-table).
-    parser.add_argument("--system-table-name")
-    parser.add_argument("--vorn", required=True)
-    group = parser.add_mutually_exclusive_group(required=True)
-    group.add_argument("--locales")
-    group.add_argument("--wine", help="run the Windows programs through this Wine launcher")
-    ARGS, rest = parser.parse_known_args()
-    # The installed table's place stays as the programs name it: on Linux
-    # relative to the folder a test runs them in.
-    for name in ("vorn_table", "vorn_table_system_table", "vorn", "locales"):
-        if getattr(ARGS, name):
-            setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
-    if ARGS.system_table_name is None:
-        ARGS.system_table_name = ARGS.system_table
-    if ARGS.wine:
-        start_wine(ARGS.wine)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+        self.assertEqual(os.listdir(self.dir), [])
 
 
 if __name__ == "__main__":
-    main()
+    harness.main("vorn", "vorn_table", "system_table", "locales")
