@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <new>
 
-#include "main/command_line.h"
+#include "platform/command_line.h"
+#include "platform/cp932.h"
 #include "platform/env.h"
 #include "platform/failure_report.h"
 #include "platform/output_file.h"
 #include "platform/windows_error.h"
-#include "substitute/ms932_code.h"
 
 namespace vorn {
 namespace {

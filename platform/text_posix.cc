@@ -7,13 +7,10 @@
 #include <cerrno>
 #include <initializer_list>
 
+#include "platform/cp932.h"
+
 namespace vorn {
 namespace {
-
-// The bytes that begin a two-byte character of code page 932.
-bool IsCP932LeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0xA0) || (byte >= 0xE0 && byte <= 0xFC);
-}
 
 // A charset name in upper case without "-" and "_", so that the spellings
 // of one charset compare equal.
@@ -108,7 +105,7 @@ std::string Iconv::ConvertCP932Marking(std::string_view in) {
   const char* in_ptr = in.data();
   std::size_t in_left = in.size();
   while (!ConvertSome(&in_ptr, &in_left, &out)) {
-    std::size_t skip = IsCP932LeadByte(static_cast<unsigned char>(*in_ptr)) && in_left >= 2 ? 2 : 1;
+    std::size_t skip = IsLeadByte(static_cast<unsigned char>(*in_ptr)) && in_left >= 2 ? 2 : 1;
     out += '?';
     in_ptr += skip;
     in_left -= skip;

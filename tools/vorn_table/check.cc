@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/cp932.h"
 #include "substitute/ms932_code.h"
 
 namespace vorn {

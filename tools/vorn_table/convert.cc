@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/cp932.h"
 #include "platform/env.h"
 #include "platform/output_file.h"
 #include "substitute/ms932_code.h"
