@@ -2,6 +2,7 @@
 
 #include "main/settings.h"
 #include "main/version.h"
+#include "main/version_listing.h"
 #include "platform/failure_report.h"
 #include "substitute/substitute_list.h"
 #include "substitute/substitute_single.h"

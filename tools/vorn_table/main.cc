@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
-#include "main/settings.h"
+#include "main/version.h"
 #include "platform/env.h"
 #include "platform/output_file.h"
 #include "tools/vorn_table/character_argument.h"
