@@ -7,10 +7,10 @@
 #ifndef VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 #define VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <type_traits>
 
 #include "platform/env.h"
 
@@ -22,25 +22,32 @@ inline constexpr std::size_t kRecordSize = 4;
 inline constexpr std::size_t SingleByteRecords = 158;
 
 // The places the table is looked for, in order: the installed table, then
-// the one in the current folder.
-struct TablePathList {
-  std::string entries[2];
-};
-const TablePathList& TablePaths();
+// the one in the current folder.  Each program's main names its own.
+using TablePaths = std::array<std::string, 2>;
 
-enum class TableRead { kRead, kMissing, kFailed };
+// How a run, or a step of one, ended.
+enum class Outcome {
+  kDone,
+  kTableMissing,  // no table file in either place
+  kFailed,        // a file failure, described by the IoError
+};
 
 struct TableFile {
   std::string path;  // the TablePaths entry it was read from
   ByteBuffer bytes;
 };
 
-// Finds the first existing entry of TablePaths and reads it whole.  Only a
+// Reads the table file `name` whole: opened without sharing, its size
+// taken by seeking to its end, read into a zero-filled buffer that holds
+// a record's worth of bytes more, so that a partial last record reads as
+// completed by zero bytes, and closed at once.
+bool ReadWholeFile(Env& env, const std::string& name, ByteBuffer* bytes, IoError* error);
+
+// Finds the first existing entry of `paths` and reads it whole.  Only a
 // place that does not exist, or is a folder, passes to the next: a name
 // that exists decides the place even when it then cannot be read, and one
-// whose existence cannot be learned ends the search (both kFailed, with
-// `error` filled).
-TableRead ReadTableFile(Env& env, TableFile* table, IoError* error);
+// whose existence cannot be learned ends the search (both kFailed).
+Outcome ReadTableFile(Env& env, const TablePaths& paths, TableFile* table, IoError* error);
 
 // The number of bytes the records of `size` table bytes occupy: a partial
 // last record counts whole, completed by zero bytes.
@@ -50,27 +57,14 @@ inline std::size_t RecordBytes(std::size_t size) {
 
 // Calls visit(key, record) for every record of the table bytes in `data`,
 // where record points at the record's four bytes.  `data` must hold zero
-// bytes up to RecordBytes(size), as a ByteBuffer from ReadWholeFile does.
-// A visit that returns bool stops the walk by returning false.
+// bytes up to RecordBytes(size), as a buffer from ReadWholeFile does.
 template <typename Byte, typename Visit>
 void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
-  auto go_on = [&visit](std::uint32_t key, Byte* record) {
-    if constexpr (std::is_same_v<decltype(visit(key, record)), bool>) {
-      return visit(key, record);
-    } else {
-      visit(key, record);
-      return true;
-    }
-  };
   const std::size_t end = RecordBytes(size);
-  const std::size_t single_end =
-      end < SingleByteRecords * kRecordSize ? end : SingleByteRecords * kRecordSize;
-  std::size_t p = 0;
-  for (; p < single_end; p += kRecordSize) {
-    if (!go_on(std::uint32_t{data[p]}, data + p)) return;
-  }
-  for (; p < end; p += kRecordSize) {
-    if (!go_on(static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]), data + p)) return;
+  for (std::size_t p = 0, record = 1; p < end; p += kRecordSize, ++record) {
+    visit(record <= SingleByteRecords ? std::uint32_t{data[p]}
+                                      : static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]),
+          data + p);
   }
 }
 
@@ -92,11 +86,9 @@ class SparseEUC {
   // of the same key wins).
   void Load(const ByteBuffer& table);
 
-  // Reads the table into `table` and loads it; with show_table, then
-  // prints which file was used.  kMissing and kFailed leave the store
-  // empty.  The caller keeps `table`, so that the second read of the table
-  // can reuse its buffer.
-  TableRead Populate(Env& env, bool show_table, TableFile* table, IoError* error);
+  // Reads the table and loads it; with show_table, then prints which file
+  // was used.  A table missing or failing leaves the store empty.
+  Outcome Populate(Env& env, const TablePaths& paths, bool show_table, IoError* error);
 
  private:
   static constexpr std::uint32_t kCodes = 0x10000;

@@ -67,7 +67,7 @@ TEST(SparseEUCTest, LoadKeepsLastOfDuplicatesAndZeroElsewhere) {
 
 class TablePlacesTest : public testing::Test {
  protected:
-  const std::string& system_table_ = TablePaths().entries[0];
+  const std::string& system_table_ = kTestPaths[0];
   FakeEnv env_;
 };
 
@@ -76,7 +76,7 @@ TEST_F(TablePlacesTest, SystemPlaceWinsOverCurrentFolder) {
   env_.files[kTableName] = Record('A', 0, 3, 4);
   TableFile table;
   IoError error;
-  ASSERT_EQ(ReadTableFile(env_, &table, &error), TableRead::kRead);
+  ASSERT_EQ(ReadTableFile(env_, kTestPaths, &table, &error), Outcome::kDone);
   EXPECT_EQ(table.path, system_table_);
   EXPECT_EQ(table.bytes.data()[2], 1);
 }
@@ -87,7 +87,7 @@ TEST_F(TablePlacesTest, UnreadableFirstPlaceIsAFailureNotAFallback) {
   env_.files[kTableName] = Record('A', 0, 3, 4);
   TableFile table;
   IoError error;
-  EXPECT_EQ(ReadTableFile(env_, &table, &error), TableRead::kFailed);
+  EXPECT_EQ(ReadTableFile(env_, kTestPaths, &table, &error), Outcome::kFailed);
   EXPECT_EQ(error.message, "Access denied");
 }
 
@@ -98,13 +98,13 @@ TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
   const struct {
     const char* name;
     std::function<void(FakeEnv&)> first_place;
-    TableRead read;
+    Outcome read;
     std::string message;
   } cases[] = {
-      {"missing", [](FakeEnv&) {}, TableRead::kRead, ""},
-      {"a folder", [&](FakeEnv& env) { env.folders.insert(system_table_); }, TableRead::kRead, ""},
+      {"missing", [](FakeEnv&) {}, Outcome::kDone, ""},
+      {"a folder", [&](FakeEnv& env) { env.folders.insert(system_table_); }, Outcome::kDone, ""},
       {"cannot be examined", [&](FakeEnv& env) { env.failing[system_table_] = "Access denied"; },
-       TableRead::kFailed, "Access denied"},
+       Outcome::kFailed, "Access denied"},
   };
   for (const auto& c : cases) {
     FakeEnv env;
@@ -112,7 +112,7 @@ TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
     c.first_place(env);
     TableFile table;
     IoError error;
-    EXPECT_EQ(ReadTableFile(env, &table, &error), c.read) << c.name;
+    EXPECT_EQ(ReadTableFile(env, kTestPaths, &table, &error), c.read) << c.name;
     EXPECT_EQ(error.message, c.message) << c.name;
   }
 }
@@ -120,12 +120,11 @@ TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
 TEST_F(TablePlacesTest, PopulateReportsThePlaceAfterLoading) {
   IoError error;
   auto store = std::make_unique<SparseEUC>();
-  TableFile table;
-  EXPECT_EQ(store->Populate(env_, true, &table, &error), TableRead::kMissing);
+  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &error), Outcome::kTableMissing);
   EXPECT_TRUE(env_.lines.empty());
 
   env_.files[kTableName] = "";  // found, even though it holds no record
-  EXPECT_EQ(store->Populate(env_, true, &table, &error), TableRead::kRead);
+  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &error), Outcome::kDone);
   EXPECT_EQ(env_.lines,
             std::vector<std::string>{"MS932~EUC-JP.bin is primarily accessible to vorn."});
 }
