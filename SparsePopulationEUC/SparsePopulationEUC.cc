@@ -8,21 +8,29 @@ bool ReadWholeFile(Env& env, const std::string& name, ByteBuffer* bytes, IoError
   FileHandle file = kNoFile;
   std::size_t size = 0;
   if (!env.OpenTable(name, &file, &size, error)) return false;
-  ByteBuffer buffer(size + kRecordSize);
+  if (bytes->capacity() < size + kRecordSize) {
+    *bytes = ByteBuffer();  // freed before its successor is allocated
+    *bytes = ByteBuffer(size + kRecordSize);
+  }
   // One read takes the whole of any table; a file that shrank since its
   // size was taken ends the reading early.
   std::size_t done = 0;
   std::size_t got = 0;
   bool read = true;
-  while (done < size && (read = env.Read(file, buffer.data() + done, size - done, &got, error)) &&
+  while (done < size && (read = env.Read(file, bytes->data() + done, size - done, &got, error)) &&
          got > 0) {
     done += got;
   }
   IoError ignored;
   (void)env.Close(file, &ignored);  // read only: a failed close loses nothing
-  if (!read) return false;
-  buffer.set_size(done);
-  *bytes = std::move(buffer);
+  if (!read) {
+    *bytes = ByteBuffer();  // partly overwritten: of no further use
+    return false;
+  }
+  // Whatever an earlier read, or a pass completing a partial record, left
+  // after the file's bytes reads as zero again.
+  std::memset(bytes->data() + done, 0, bytes->capacity() - done);
+  bytes->set_size(done);
   return true;
 }
 
@@ -46,16 +54,13 @@ void SparseEUC::Load(const ByteBuffer& table) {
   });
 }
 
-Outcome SparseEUC::Populate(Env& env, const TablePaths& paths, bool show_table, IoError* error) {
-  std::string path;
-  {
-    TableFile table;
-    Outcome read = ReadTableFile(env, paths, &table, error);
-    if (read != Outcome::kDone) return read;
-    Load(table.bytes);
-    path = std::move(table.path);
-  }  // the buffer is freed before the line is printed
-  if (show_table) env.WriteLine(path + " is primarily accessible to vorn.", LineKind::kAssembled);
+Outcome SparseEUC::Populate(Env& env, const TablePaths& paths, bool show_table, TableFile* table,
+                            IoError* error) {
+  Outcome read = ReadTableFile(env, paths, table, error);
+  if (read != Outcome::kDone) return read;
+  Load(table->bytes);
+  if (show_table)
+    env.WriteLine(table->path + " is primarily accessible to vorn.", LineKind::kAssembled);
   return Outcome::kDone;
 }
 

@@ -7,6 +7,7 @@
 #ifndef VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 #define VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -38,9 +39,12 @@ struct TableFile {
 };
 
 // Reads the table file `name` whole: opened without sharing, its size
-// taken by seeking to its end, read into a zero-filled buffer that holds
-// a record's worth of bytes more, so that a partial last record reads as
-// completed by zero bytes, and closed at once.
+// taken by seeking to its end, read in one call and closed at once.  The
+// buffer holds zero bytes after the file's, a record's worth at least, so
+// that a partial last record reads as completed by zero bytes.  A buffer
+// `bytes` already holds is used again when it is large enough: fresh
+// memory costs a page fault per page, the largest part of reading a large
+// table.
 bool ReadWholeFile(Env& env, const std::string& name, ByteBuffer* bytes, IoError* error);
 
 // Finds the first existing entry of `paths` and reads it whole.  Only a
@@ -61,11 +65,10 @@ inline std::size_t RecordBytes(std::size_t size) {
 template <typename Byte, typename Visit>
 void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
   const std::size_t end = RecordBytes(size);
-  for (std::size_t p = 0, record = 1; p < end; p += kRecordSize, ++record) {
-    visit(record <= SingleByteRecords ? std::uint32_t{data[p]}
-                                      : static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]),
-          data + p);
-  }
+  const std::size_t one_byte_end = std::min(end, SingleByteRecords * kRecordSize);
+  std::size_t p = 0;
+  for (; p < one_byte_end; p += kRecordSize) visit(std::uint32_t{data[p]}, data + p);
+  for (; p < end; p += kRecordSize) visit(std::uint32_t{data[p]} << 8 | data[p + 1], data + p);
 }
 
 class SparseEUC {
@@ -86,9 +89,12 @@ class SparseEUC {
   // of the same key wins).
   void Load(const ByteBuffer& table);
 
-  // Reads the table and loads it; with show_table, then prints which file
-  // was used.  A table missing or failing leaves the store empty.
-  Outcome Populate(Env& env, const TablePaths& paths, bool show_table, IoError* error);
+  // Reads the table into `table` and loads it; with show_table, then
+  // prints which file was used.  A table missing or failing leaves the
+  // store empty.  The caller keeps `table`, so that the second read of the
+  // table can use its buffer again.
+  Outcome Populate(Env& env, const TablePaths& paths, bool show_table, TableFile* table,
+                   IoError* error);
 
  private:
   static constexpr std::uint32_t kCodes = 0x10000;

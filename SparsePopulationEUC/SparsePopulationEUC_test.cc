@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -65,6 +66,33 @@ TEST(SparseEUCTest, LoadKeepsLastOfDuplicatesAndZeroElsewhere) {
   EXPECT_EQ(store->GetByte(0x10087, 0), 0);
 }
 
+// One buffer read again as the table changes between the reads: each read
+// gives exactly the file's bytes followed by zero bytes, even where a pass
+// completed a partial record in place or the file shrank, and the buffer
+// is used again while it is large enough.
+TEST(ReadWholeFileTest, ABufferReadAgainHoldsTheNewBytesThenZeros) {
+  const struct {
+    std::string bytes;
+    bool reused;  // whether the buffer of the read before is large enough
+  } reads[] = {{"ABCDEFGHIJ", false}, {"ABCDEFG", true}, {"", true}, {"ABCDEFGHIJKLMN", false}};
+  FakeEnv env;
+  ByteBuffer buffer;
+  for (const auto& read : reads) {
+    env.files["table.bin"] = read.bytes;
+    const std::size_t capacity = buffer.capacity();
+    IoError error;
+    ASSERT_TRUE(ReadWholeFile(env, "table.bin", &buffer, &error)) << error.message;
+    EXPECT_EQ(buffer.capacity() == capacity, read.reused) << read.bytes;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size()), read.bytes);
+    const std::string after(reinterpret_cast<const char*>(buffer.data()) + buffer.size(),
+                            buffer.capacity() - buffer.size());
+    EXPECT_GE(after.size(), kRecordSize) << read.bytes;
+    EXPECT_EQ(after, std::string(after.size(), '\0')) << read.bytes;
+    // What a pass completing a partial record leaves behind.
+    std::memset(buffer.data() + buffer.size(), 'Z', 3);
+  }
+}
+
 class TablePlacesTest : public testing::Test {
  protected:
   const std::string& system_table_ = kTestPaths[0];
@@ -120,11 +148,12 @@ TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
 TEST_F(TablePlacesTest, PopulateReportsThePlaceAfterLoading) {
   IoError error;
   auto store = std::make_unique<SparseEUC>();
-  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &error), Outcome::kTableMissing);
+  TableFile table;
+  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &table, &error), Outcome::kTableMissing);
   EXPECT_TRUE(env_.lines.empty());
 
   env_.files[kTableName] = "";  // found, even though it holds no record
-  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &error), Outcome::kDone);
+  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &table, &error), Outcome::kDone);
   EXPECT_EQ(env_.lines,
             std::vector<std::string>{"MS932~EUC-JP.bin is primarily accessible to vorn."});
 }

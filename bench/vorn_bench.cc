@@ -79,8 +79,9 @@ void BM_Populate(benchmark::State& state, const BenchTable* table) {
   Env& env = *Env::Default();
   for (auto _ : state) {
     auto store = std::make_unique<SparseEUC>();
+    TableFile file;
     IoError error;
-    if (store->Populate(env, kCurrentFolderOnly, false, &error) != Outcome::kDone) {
+    if (store->Populate(env, kCurrentFolderOnly, false, &file, &error) != Outcome::kDone) {
       state.SkipWithError("the table was not read");
       return;
     }

@@ -63,6 +63,7 @@ ListReader::ListReader(Env& env, SequentialFile* file)
     : env_(env), file_(file), buffer_(new std::uint8_t[kPiece]) {}
 
 bool ListReader::Fill(std::size_t count, IoError* error) {
+  if (end_ - begin_ >= count) return true;
   if (begin_ > 0) {
     // Keep the unread bytes, at the front.
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
@@ -254,10 +255,10 @@ Outcome SubstituteList(Env& env, const TablePaths& paths, const std::string& lis
   }
 
   auto store = std::make_unique<SparseEUC>();
-  Outcome outcome = store->Populate(env, paths, show_table, error);
+  TableFile table;
+  Outcome outcome = store->Populate(env, paths, show_table, &table, error);
   if (outcome != Outcome::kDone) return outcome;
 
-  TableFile table;
   outcome = ReadTableFile(env, paths, &table, error);
   if (outcome != Outcome::kDone) return outcome;
   ListRewritePass(table.bytes, substitutes, *store);

@@ -28,7 +28,8 @@ Outcome SubstituteSingle(Env& env, const TablePaths& paths, const std::string& s
                          const std::string& replacement_text, const std::string& output_name,
                          bool show_table, IoError* error) {
   auto store = std::make_unique<SparseEUC>();
-  Outcome outcome = store->Populate(env, paths, show_table, error);
+  TableFile table;
+  Outcome outcome = store->Populate(env, paths, show_table, &table, error);
   if (outcome != Outcome::kDone) return outcome;
 
   const std::uint32_t source = MS932Code(source_text);
@@ -36,7 +37,6 @@ Outcome SubstituteSingle(Env& env, const TablePaths& paths, const std::string& s
   // Printed before the second read, so it shows even when a later step fails.
   env.WriteLine(CodeLine(source, replacement), LineKind::kAssembled);
 
-  TableFile table;
   outcome = ReadTableFile(env, paths, &table, error);
   if (outcome != Outcome::kDone) return outcome;
   SingleRewritePass(table.bytes, source, replacement, *store);
