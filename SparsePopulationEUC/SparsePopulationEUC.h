@@ -11,6 +11,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/env.h"
@@ -21,6 +23,35 @@ inline constexpr char kTableName[] = "MS932~EUC-JP.bin";
 inline constexpr std::size_t kRecordSize = 4;
 // Records 1 to SingleByteRecords are keyed by one byte.
 inline constexpr std::size_t SingleByteRecords = 158;
+
+// A zero-filled block of `capacity` bytes, freed with its owner; running
+// out of memory for one ends the run with the out-of-memory report.
+// calloc takes a large block fresh from the system without touching it, so
+// bytes never written cost no memory.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  explicit ByteBuffer(std::size_t capacity)
+      : data_(static_cast<std::uint8_t*>(std::calloc(capacity == 0 ? 1 : capacity, 1))),
+        capacity_(capacity) {
+    if (data_ == nullptr) ReportOutOfMemory();
+  }
+
+  std::uint8_t* data() { return data_.get(); }
+  const std::uint8_t* data() const { return data_.get(); }
+  std::size_t capacity() const { return capacity_; }
+  // The number of bytes that hold file contents; zero bytes follow them.
+  std::size_t size() const { return size_; }
+  void set_size(std::size_t size) { size_ = size; }
+
+ private:
+  struct Free {
+    void operator()(std::uint8_t* block) const { std::free(block); }
+  };
+  std::unique_ptr<std::uint8_t[], Free> data_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
 
 // The places the table is looked for, in order: the installed table, then
 // the one in the current folder.  Each program's main names its own.

@@ -10,8 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,35 +26,6 @@ namespace vorn {
 struct IoError {
   std::string message;
   std::vector<std::uint32_t> locations;
-};
-
-// A zero-filled block of `capacity` bytes, freed with its owner; running
-// out of memory for one ends the run with the out-of-memory report.
-// calloc takes a large block fresh from the system without touching it, so
-// bytes never written cost no memory.
-class ByteBuffer {
- public:
-  ByteBuffer() = default;
-  explicit ByteBuffer(std::size_t capacity)
-      : data_(static_cast<std::uint8_t*>(std::calloc(capacity == 0 ? 1 : capacity, 1))),
-        capacity_(capacity) {
-    if (data_ == nullptr) ReportOutOfMemory();
-  }
-
-  std::uint8_t* data() { return data_.get(); }
-  const std::uint8_t* data() const { return data_.get(); }
-  std::size_t capacity() const { return capacity_; }
-  // The number of bytes that hold file contents; zero bytes follow them.
-  std::size_t size() const { return size_; }
-  void set_size(std::size_t size) { size_ = size; }
-
- private:
-  struct Free {
-    void operator()(std::uint8_t* block) const { std::free(block); }
-  };
-  std::unique_ptr<std::uint8_t[], Free> data_;
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
 };
 
 // Whether a console line was assembled at run time (it may need converting
