@@ -32,7 +32,7 @@ class EnvFile : public SequentialFile {
   EnvFile(Env& env, FileHandle file) : env_(env), file_(file) {}
   ~EnvFile() override {
     IoError ignored;
-    (void)Close(&ignored);
+    if (file_ != kNoFile) (void)env_.Close(file_, &ignored);  // read only: nothing is lost
   }
   bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) override {
     return env_.Read(file_, data, size, got, error);
