@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "platform/env.h"
 
@@ -91,15 +92,28 @@ inline std::size_t RecordBytes(std::size_t size) {
 }
 
 // Calls visit(key, record) for every record of the table bytes in `data`,
-// where record points at the record's four bytes.  `data` must hold zero
-// bytes up to RecordBytes(size), as a buffer from ReadWholeFile does.
+// where record points at the record's four bytes; a visit that returns a
+// bool ends the walk by returning false.  `data` must hold zero bytes up
+// to RecordBytes(size), as a buffer from ReadWholeFile does.
 template <typename Byte, typename Visit>
 void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
+  auto go_on = [&visit](std::uint32_t key, Byte* record) {
+    if constexpr (std::is_same_v<decltype(visit(key, record)), bool>) {
+      return visit(key, record);
+    } else {
+      visit(key, record);
+      return true;
+    }
+  };
   const std::size_t end = RecordBytes(size);
   const std::size_t one_byte_end = std::min(end, SingleByteRecords * kRecordSize);
   std::size_t p = 0;
-  for (; p < one_byte_end; p += kRecordSize) visit(std::uint32_t{data[p]}, data + p);
-  for (; p < end; p += kRecordSize) visit(std::uint32_t{data[p]} << 8 | data[p + 1], data + p);
+  for (; p < one_byte_end; p += kRecordSize) {
+    if (!go_on(std::uint32_t{data[p]}, data + p)) return;
+  }
+  for (; p < end; p += kRecordSize) {
+    if (!go_on(std::uint32_t{data[p]} << 8 | data[p + 1], data + p)) return;
+  }
 }
 
 class SparseEUC {

@@ -47,6 +47,20 @@ TEST(WalkRecordsTest, PartialAndEmptyTables) {
   EXPECT_EQ(Walk("A"), (KeyedValues{{'A', std::string(2, '\0')}}));
 }
 
+// A visit that returns false ends the walk at once, in either part of the
+// table.
+TEST(WalkRecordsTest, AVisitReturningFalseEndsTheWalk) {
+  const std::string table = SingleByteRecordsPart() + Record(0x87, 0x40, 1, 2) +
+                            Record(0x88, 0x40, 3, 4) + Record(0x89, 0x40, 5, 6);
+  ByteBuffer buffer = BufferOf(table);
+  for (std::size_t stop : {std::size_t{1}, std::size_t{158}, std::size_t{160}, std::size_t{161}}) {
+    std::size_t visited = 0;
+    WalkRecords(buffer.data(), buffer.size(),
+                [&](std::uint32_t, const std::uint8_t*) { return ++visited < stop; });
+    EXPECT_EQ(visited, stop) << stop;
+  }
+}
+
 TEST(SparseEUCTest, LoadKeepsLastOfDuplicatesAndZeroElsewhere) {
   std::string table = SingleByteRecordsPart() + Record(0x82, 0x50, 0xA3, 0xB1) +
                       Record(0xFF, 0xFF, 0x12, 0x34) + Record(0x82, 0x50, 0xA3, 0xB2);

@@ -225,21 +225,26 @@ void ListRewritePass(ByteBuffer& table, Substitutes& substitutes, const SparseEU
   ByteBuffer heads(0x10000 * sizeof(std::uint16_t));
   auto* head = reinterpret_cast<std::uint16_t*>(heads.data());
   std::vector<std::uint16_t> next(substitutes.size(), 0);
+  std::size_t queued = 0;
   for (std::size_t i = substitutes.size(); i-- > 0;) {
     std::uint32_t code = MS932Code(substitutes[i].Source);
     if (substitutes[i].Pending == 0 || code > 0xFFFF) continue;
     next[i] = head[code];
     head[code] = static_cast<std::uint16_t>(i + 1);
+    ++queued;
   }
+  if (queued == 0) return;
   WalkRecords(table.data(), table.size(), [&](std::uint32_t key, std::uint8_t* record) {
     std::uint16_t link = head[key];
-    if (link == 0) return;
+    if (link == 0) return true;
     head[key] = next[link - 1];
     NormalSubstitute& entry = substitutes[link - 1];
     entry.Pending = 0;
     std::uint32_t replacement = MS932Code(entry.Replacement);
     record[2] = store.GetByte(replacement, 0);
     record[3] = store.GetByte(replacement, 1);
+    // Once every entry has its record, no later record can change.
+    return --queued > 0;
   });
 }
 
