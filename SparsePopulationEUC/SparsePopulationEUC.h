@@ -7,8 +7,12 @@
 #ifndef VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 #define VORN_SPARSEPOPULATIONEUC_SPARSEPOPULATIONEUC_H_
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <type_traits>
 
@@ -21,26 +25,65 @@ inline constexpr std::size_t kRecordSize = 4;
 // Records 1 to SingleByteRecords are keyed by one byte.
 inline constexpr std::size_t SingleByteRecords = 158;
 
-// The places the table is looked for, in order: the installed table, then
-// the one in the current folder.
-struct TablePathList {
-  std::string entries[2];
-};
-const TablePathList& TablePaths();
+// A zero-filled block of `capacity` bytes, freed with its owner; running
+// out of memory for one ends the run with the out-of-memory report.
+// calloc takes a large block fresh from the system without touching it, so
+// bytes never written cost no memory.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  explicit ByteBuffer(std::size_t capacity)
+      : data_(static_cast<std::uint8_t*>(std::calloc(capacity == 0 ? 1 : capacity, 1))),
+        capacity_(capacity) {
+    if (data_ == nullptr) ReportOutOfMemory();
+  }
 
-enum class TableRead { kRead, kMissing, kFailed };
+  std::uint8_t* data() { return data_.get(); }
+  const std::uint8_t* data() const { return data_.get(); }
+  std::size_t capacity() const { return capacity_; }
+  // The number of bytes that hold file contents; zero bytes follow them.
+  std::size_t size() const { return size_; }
+  void set_size(std::size_t size) { size_ = size; }
+
+ private:
+  struct Free {
+    void operator()(std::uint8_t* block) const { std::free(block); }
+  };
+  std::unique_ptr<std::uint8_t[], Free> data_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
+// The places the table is looked for, in order: the installed table, then
+// the one in the current folder.  Each program's main names its own.
+using TablePaths = std::array<std::string, 2>;
+
+// How a run, or a step of one, ended.
+enum class Outcome {
+  kDone,
+  kTableMissing,  // no table file in either place
+  kFailed,        // a file failure, described by the IoError
+};
 
 struct TableFile {
   std::string path;  // the TablePaths entry it was read from
   ByteBuffer bytes;
 };
 
-// Finds the first existing entry of TablePaths and reads it whole.  Only a
+// Reads the table file `name` whole: opened without sharing, its size
+// taken by seeking to its end, read in one call and closed at once.  The
+// buffer holds zero bytes after the file's, a record's worth at least, so
+// that a partial last record reads as completed by zero bytes.  A buffer
+// `bytes` already holds is used again when it is large enough: fresh
+// memory costs a page fault per page, the largest part of reading a large
+// table.
+bool ReadWholeFile(Env& env, const std::string& name, ByteBuffer* bytes, IoError* error);
+
+// Finds the first existing entry of `paths` and reads it whole.  Only a
 // place that does not exist, or is a folder, passes to the next: a name
 // that exists decides the place even when it then cannot be read, and one
-// whose existence cannot be learned ends the search (both kFailed, with
-// `error` filled).
-TableRead ReadTableFile(Env& env, TableFile* table, IoError* error);
+// whose existence cannot be learned ends the search (both kFailed).
+Outcome ReadTableFile(Env& env, const TablePaths& paths, TableFile* table, IoError* error);
 
 // The number of bytes the records of `size` table bytes occupy: a partial
 // last record counts whole, completed by zero bytes.
@@ -49,9 +92,9 @@ inline std::size_t RecordBytes(std::size_t size) {
 }
 
 // Calls visit(key, record) for every record of the table bytes in `data`,
-// where record points at the record's four bytes.  `data` must hold zero
-// bytes up to RecordBytes(size), as a ByteBuffer from ReadWholeFile does.
-// A visit that returns bool stops the walk by returning false.
+// where record points at the record's four bytes; a visit that returns a
+// bool ends the walk by returning false.  `data` must hold zero bytes up
+// to RecordBytes(size), as a buffer from ReadWholeFile does.
 template <typename Byte, typename Visit>
 void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
   auto go_on = [&visit](std::uint32_t key, Byte* record) {
@@ -63,14 +106,13 @@ void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
     }
   };
   const std::size_t end = RecordBytes(size);
-  const std::size_t single_end =
-      end < SingleByteRecords * kRecordSize ? end : SingleByteRecords * kRecordSize;
+  const std::size_t one_byte_end = std::min(end, SingleByteRecords * kRecordSize);
   std::size_t p = 0;
-  for (; p < single_end; p += kRecordSize) {
+  for (; p < one_byte_end; p += kRecordSize) {
     if (!go_on(std::uint32_t{data[p]}, data + p)) return;
   }
   for (; p < end; p += kRecordSize) {
-    if (!go_on(static_cast<std::uint32_t>(data[p] << 8 | data[p + 1]), data + p)) return;
+    if (!go_on(std::uint32_t{data[p]} << 8 | data[p + 1], data + p)) return;
   }
 }
 
@@ -93,10 +135,11 @@ class SparseEUC {
   void Load(const ByteBuffer& table);
 
   // Reads the table into `table` and loads it; with show_table, then
-  // prints which file was used.  kMissing and kFailed leave the store
-  // empty.  The caller keeps `table`, so that the second read of the table
-  // can reuse its buffer.
-  TableRead Populate(Env& env, bool show_table, TableFile* table, IoError* error);
+  // prints which file was used.  A table missing or failing leaves the
+  // store empty.  The caller keeps `table`, so that the second read of the
+  // table can use its buffer again.
+  Outcome Populate(Env& env, const TablePaths& paths, bool show_table, TableFile* table,
+                   IoError* error);
 
  private:
   static constexpr std::uint32_t kCodes = 0x10000;

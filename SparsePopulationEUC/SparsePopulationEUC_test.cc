@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -46,6 +47,20 @@ TEST(WalkRecordsTest, PartialAndEmptyTables) {
   EXPECT_EQ(Walk("A"), (KeyedValues{{'A', std::string(2, '\0')}}));
 }
 
+// A visit that returns false ends the walk at once, in either part of the
+// table.
+TEST(WalkRecordsTest, AVisitReturningFalseEndsTheWalk) {
+  const std::string table = SingleByteRecordsPart() + Record(0x87, 0x40, 1, 2) +
+                            Record(0x88, 0x40, 3, 4) + Record(0x89, 0x40, 5, 6);
+  ByteBuffer buffer = BufferOf(table);
+  for (std::size_t stop : {std::size_t{1}, std::size_t{158}, std::size_t{160}, std::size_t{161}}) {
+    std::size_t visited = 0;
+    WalkRecords(buffer.data(), buffer.size(),
+                [&](std::uint32_t, const std::uint8_t*) { return ++visited < stop; });
+    EXPECT_EQ(visited, stop) << stop;
+  }
+}
+
 TEST(SparseEUCTest, LoadKeepsLastOfDuplicatesAndZeroElsewhere) {
   std::string table = SingleByteRecordsPart() + Record(0x82, 0x50, 0xA3, 0xB1) +
                       Record(0xFF, 0xFF, 0x12, 0x34) + Record(0x82, 0x50, 0xA3, 0xB2);
@@ -65,9 +80,36 @@ TEST(SparseEUCTest, LoadKeepsLastOfDuplicatesAndZeroElsewhere) {
   EXPECT_EQ(store->GetByte(0x10087, 0), 0);
 }
 
+// One buffer read again as the table changes between the reads: each read
+// gives exactly the file's bytes followed by zero bytes, even where a pass
+// completed a partial record in place or the file shrank, and the buffer
+// is used again while it is large enough.
+TEST(ReadWholeFileTest, ABufferReadAgainHoldsTheNewBytesThenZeros) {
+  const struct {
+    std::string bytes;
+    bool reused;  // whether the buffer of the read before is large enough
+  } reads[] = {{"ABCDEFGHIJ", false}, {"ABCDEFG", true}, {"", true}, {"ABCDEFGHIJKLMN", false}};
+  FakeEnv env;
+  ByteBuffer buffer;
+  for (const auto& read : reads) {
+    env.files["table.bin"] = read.bytes;
+    const std::size_t capacity = buffer.capacity();
+    IoError error;
+    ASSERT_TRUE(ReadWholeFile(env, "table.bin", &buffer, &error)) << error.message;
+    EXPECT_EQ(buffer.capacity() == capacity, read.reused) << read.bytes;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size()), read.bytes);
+    const std::string after(reinterpret_cast<const char*>(buffer.data()) + buffer.size(),
+                            buffer.capacity() - buffer.size());
+    EXPECT_GE(after.size(), kRecordSize) << read.bytes;
+    EXPECT_EQ(after, std::string(after.size(), '\0')) << read.bytes;
+    // What a pass completing a partial record leaves behind.
+    std::memset(buffer.data() + buffer.size(), 'Z', 3);
+  }
+}
+
 class TablePlacesTest : public testing::Test {
  protected:
-  const std::string& system_table_ = TablePaths().entries[0];
+  const std::string& system_table_ = kTestPaths[0];
   FakeEnv env_;
 };
 
@@ -76,7 +118,7 @@ TEST_F(TablePlacesTest, SystemPlaceWinsOverCurrentFolder) {
   env_.files[kTableName] = Record('A', 0, 3, 4);
   TableFile table;
   IoError error;
-  ASSERT_EQ(ReadTableFile(env_, &table, &error), TableRead::kRead);
+  ASSERT_EQ(ReadTableFile(env_, kTestPaths, &table, &error), Outcome::kDone);
   EXPECT_EQ(table.path, system_table_);
   EXPECT_EQ(table.bytes.data()[2], 1);
 }
@@ -87,7 +129,7 @@ TEST_F(TablePlacesTest, UnreadableFirstPlaceIsAFailureNotAFallback) {
   env_.files[kTableName] = Record('A', 0, 3, 4);
   TableFile table;
   IoError error;
-  EXPECT_EQ(ReadTableFile(env_, &table, &error), TableRead::kFailed);
+  EXPECT_EQ(ReadTableFile(env_, kTestPaths, &table, &error), Outcome::kFailed);
   EXPECT_EQ(error.message, "Access denied");
 }
 
@@ -98,13 +140,13 @@ TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
   const struct {
     const char* name;
     std::function<void(FakeEnv&)> first_place;
-    TableRead read;
+    Outcome read;
     std::string message;
   } cases[] = {
-      {"missing", [](FakeEnv&) {}, TableRead::kRead, ""},
-      {"a folder", [&](FakeEnv& env) { env.folders.insert(system_table_); }, TableRead::kRead, ""},
+      {"missing", [](FakeEnv&) {}, Outcome::kDone, ""},
+      {"a folder", [&](FakeEnv& env) { env.folders.insert(system_table_); }, Outcome::kDone, ""},
       {"cannot be examined", [&](FakeEnv& env) { env.failing[system_table_] = "Access denied"; },
-       TableRead::kFailed, "Access denied"},
+       Outcome::kFailed, "Access denied"},
   };
   for (const auto& c : cases) {
     FakeEnv env;
@@ -112,7 +154,7 @@ TEST_F(TablePlacesTest, OnlyAMissingPlaceIsPassedOver) {
     c.first_place(env);
     TableFile table;
     IoError error;
-    EXPECT_EQ(ReadTableFile(env, &table, &error), c.read) << c.name;
+    EXPECT_EQ(ReadTableFile(env, kTestPaths, &table, &error), c.read) << c.name;
     EXPECT_EQ(error.message, c.message) << c.name;
   }
 }
@@ -121,11 +163,11 @@ TEST_F(TablePlacesTest, PopulateReportsThePlaceAfterLoading) {
   IoError error;
   auto store = std::make_unique<SparseEUC>();
   TableFile table;
-  EXPECT_EQ(store->Populate(env_, true, &table, &error), TableRead::kMissing);
+  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &table, &error), Outcome::kTableMissing);
   EXPECT_TRUE(env_.lines.empty());
 
   env_.files[kTableName] = "";  // found, even though it holds no record
-  EXPECT_EQ(store->Populate(env_, true, &table, &error), TableRead::kRead);
+  EXPECT_EQ(store->Populate(env_, kTestPaths, true, &table, &error), Outcome::kDone);
   EXPECT_EQ(env_.lines,
             std::vector<std::string>{"MS932~EUC-JP.bin is primarily accessible to vorn."});
 }

@@ -5,7 +5,8 @@
 //
 // Populate reads "MS932~EUC-JP.bin" from the current folder; the program
 // makes a temporary folder per table, writes the table there and moves
-// into it.  This program's installed-table place names no file.
+// into it.  Its installed-table place names no file.  The standard table
+// is the one the build makes, named by VORN_STANDARD_TABLE.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -23,13 +24,15 @@
 #include "platform/env.h"
 #include "substitute/substitute_list.h"
 #include "substitute/substitute_single.h"
+#include "tests/fake_env.h"
+#include "tests/test_table.h"
 
 namespace vorn::bench {
 namespace {
 
 struct BenchTable {
   std::string name;
-  std::vector<std::uint8_t> bytes;
+  std::string bytes;
   std::string folder;  // holds the table as "MS932~EUC-JP.bin"
 };
 
@@ -38,12 +41,7 @@ std::vector<BenchTable>& Tables() {
   return tables;
 }
 
-ByteBuffer BufferOf(const std::vector<std::uint8_t>& bytes) {
-  ByteBuffer buffer(bytes.size() + kRecordSize);
-  std::memcpy(buffer.data(), bytes.data(), bytes.size());
-  buffer.set_size(bytes.size());
-  return buffer;
-}
+const TablePaths kCurrentFolderOnly = {"no-installed-table/MS932~EUC-JP.bin", kTableName};
 
 void SetBytes(benchmark::State& state, const BenchTable& table) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
@@ -83,7 +81,7 @@ void BM_Populate(benchmark::State& state, const BenchTable* table) {
     auto store = std::make_unique<SparseEUC>();
     TableFile file;
     IoError error;
-    if (store->Populate(env, false, &file, &error) != TableRead::kRead) {
+    if (store->Populate(env, kCurrentFolderOnly, false, &file, &error) != Outcome::kDone) {
       state.SkipWithError("the table was not read");
       return;
     }
@@ -97,7 +95,7 @@ void BM_SingleRewritePass(benchmark::State& state, const BenchTable* table) {
   auto store = std::make_unique<SparseEUC>();
   store->Load(buffer);
   for (auto _ : state) {
-    SubstituteRecords(buffer, 0x8740, 0x8151, *store);
+    SingleRewritePass(buffer, 0x8740, 0x8151, *store);
     benchmark::ClobberMemory();
   }
   SetBytes(state, *table);
@@ -110,22 +108,26 @@ void BM_ListRewritePass(benchmark::State& state, const BenchTable* table) {
   auto store = std::make_unique<SparseEUC>();
   store->Load(buffer);
   const std::string list = SubstitutionList();
+  FakeEnv env;
   BytesFile list_file(list);
   Substitutes substitutes;
   IoError error;
-  if (!ReadSubstitutes(&list_file, &substitutes, &error)) std::abort();
+  if (!ReadSubstitutes(env, &list_file, &substitutes, &error)) std::abort();
   for (auto _ : state) {
     for (NormalSubstitute& entry : substitutes) entry.Pending = 1;
-    SubstituteRecords(buffer, substitutes, *store);
+    ListRewritePass(buffer, substitutes, *store);
     benchmark::ClobberMemory();
   }
   SetBytes(state, *table);
 }
 
-std::vector<std::uint8_t> ReadFile(const char* path) {
+std::string ReadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                   std::istreambuf_iterator<char>());
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Text(const std::vector<std::uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
 }
 
 bool WriteTableFolder(BenchTable* table) {
@@ -133,8 +135,7 @@ bool WriteTableFolder(BenchTable* table) {
   if (mkdtemp(folder) == nullptr) return false;
   table->folder = folder;
   std::ofstream out(table->folder + "/" + kTableName, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(table->bytes.data()),
-            static_cast<std::streamsize>(table->bytes.size()));
+  out.write(table->bytes.data(), static_cast<std::streamsize>(table->bytes.size()));
   return static_cast<bool>(out.flush());
 }
 
@@ -153,8 +154,8 @@ int main(int argc, char** argv) {
   using namespace vorn::bench;
   std::vector<BenchTable>& tables = Tables();
   tables.push_back({"standard", ReadFile(VORN_STANDARD_TABLE), ""});
-  tables.push_back({"full", FullTable(), ""});
-  tables.push_back({"64MiB", LargeTable(kLargeTableSize), ""});
+  tables.push_back({"full", Text(FullTable()), ""});
+  tables.push_back({"64MiB", Text(LargeTable(kLargeTableSize)), ""});
   if (tables[0].bytes.empty()) {
     std::fprintf(stderr, "vorn_bench: cannot read the standard table %s\n", VORN_STANDARD_TABLE);
     return 1;

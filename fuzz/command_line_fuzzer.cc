@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "main/command_line.h"
+#include "platform/command_line.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Fuzzes the list reader with arbitrary list file bytes, handed over in
 // pieces of any size, checked against a byte-by-byte reading of the whole
-// list by the list rules.  A list that begins with the
-// UTF-8 byte-order mark has each line converted (by the platform's
-// converter, which is not what is tested here) before the entry rules.
+// list by the list rules.  A list that begins with the UTF-8 byte-order
+// mark has each line converted (by the test Env's converter, which is not
+// what is tested here) before the entry rules.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/env.h"
 #include "substitute/substitute_list.h"
+#include "tests/fake_env.h"
 
 namespace {
 
@@ -47,17 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t piece = data[0] == 0 ? SIZE_MAX : data[0];
   ++data;
   --size;
+  vorn::FakeEnv env;
   vorn::BytesFile file(std::string_view(reinterpret_cast<const char*>(data), size), piece);
   vorn::Substitutes got;
   vorn::IoError error;
-  if (!vorn::ReadSubstitutes(&file, &got, &error)) std::abort();
+  if (!vorn::ReadSubstitutes(env, &file, &got, &error)) std::abort();
 
   const bool utf8 = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
   std::vector<std::string> lines = utf8 ? Lines(data + 3, size - 3) : Lines(data, size);
   if (lines.size() > vorn::MaxSubstitutes) lines.resize(vorn::MaxSubstitutes);
   for (std::string& line : lines) {
     std::string converted;
-    if (utf8 && vorn::Utf8ToCP932(line, &converted)) line = converted;
+    if (utf8 && env.Utf8ToCP932(line, &converted)) line = converted;
   }
   if (got.size() != lines.size()) std::abort();
   for (std::size_t n = 0; n < lines.size(); ++n) {

@@ -24,6 +24,7 @@
 #include "substitute/ms932_code.h"
 #include "substitute/substitute_list.h"
 #include "substitute/substitute_single.h"
+#include "tests/fake_env.h"
 
 namespace {
 
@@ -97,9 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t table_size = input.ConsumeIntegralInRange<std::size_t>(0, 4096);
   std::vector<std::uint8_t> table = input.ConsumeBytes<std::uint8_t>(table_size);
 
-  vorn::ByteBuffer buffer(table.size() + 4);
-  if (!table.empty()) std::memcpy(buffer.data(), table.data(), table.size());
-  buffer.set_size(table.size());
+  vorn::ByteBuffer buffer =
+      vorn::BufferOf(std::string_view(reinterpret_cast<const char*>(table.data()), table.size()));
   auto store = std::make_unique<vorn::SparseEUC>();
   store->Load(buffer);
 
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!list) {
     std::string source = TextOf(input, table);
     std::string replacement = TextOf(input, table);
-    vorn::SubstituteRecords(buffer, vorn::MS932Code(source), vorn::MS932Code(replacement), *store);
+    vorn::SingleRewritePass(buffer, vorn::MS932Code(source), vorn::MS932Code(replacement), *store);
     std::uint8_t value[2];
     ValueOf(before, CodeOf(replacement), value);
     for (Record& r : expected) {
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> pending;
     for (const vorn::NormalSubstitute& entry : substitutes) pending.push_back(entry.Pending);
 
-    vorn::SubstituteRecords(buffer, substitutes, *store);
+    vorn::ListRewritePass(buffer, substitutes, *store);
 
     for (Record& r : expected) {
       for (std::size_t n = 0; n < substitutes.size(); ++n) {

@@ -12,8 +12,6 @@
 
 namespace vorn {
 
-inline constexpr char kVersion[] = "1.01";
-
 struct Settings {
   std::string OutputName = kTableName;
   std::string SourceChar = "\x87\x40";       // (1) circled digit one

@@ -2,167 +2,139 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace vorn {
 namespace {
+
+// A row names only what its arguments change in the settings.
+using Changes = std::function<void(Settings*)>;
 
 struct ArgumentCase {
   const char* name;
   std::vector<std::string> arguments;
   Request request;
-  std::string output;
-  std::string source;
-  std::string replacement;
-  std::string list;
-  bool show_table;
+  Changes changes;
 };
 
 void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
 
-const std::string kDefaultSource = "\x87\x40";
-const std::string kDefaultReplacement = "\x81\x51";
+TEST(SettingsTest, Defaults) {
+  Settings settings;
+  EXPECT_EQ(settings.OutputName, "MS932~EUC-JP.bin");
+  EXPECT_EQ(settings.SourceChar, "\x87\x40");
+  EXPECT_EQ(settings.ReplacementChar, "\x81\x51");
+  EXPECT_EQ(settings.ListName, "");
+  EXPECT_FALSE(settings.ShowTable);
+  EXPECT_FALSE(settings.AwaitingListName);
+}
 
 class ReadArgumentsTest : public testing::TestWithParam<ArgumentCase> {};
 
 TEST_P(ReadArgumentsTest, FillsSettings) {
   const ArgumentCase& c = GetParam();
+  Settings expected;
+  if (c.changes) c.changes(&expected);
   Settings settings;
   EXPECT_EQ(ReadArguments(c.arguments, &settings), c.request);
-  EXPECT_EQ(settings.OutputName, c.output);
-  EXPECT_EQ(settings.SourceChar, c.source);
-  EXPECT_EQ(settings.ReplacementChar, c.replacement);
-  EXPECT_EQ(settings.ListName, c.list);
-  EXPECT_EQ(settings.ShowTable, c.show_table);
+  EXPECT_EQ(settings.OutputName, expected.OutputName);
+  EXPECT_EQ(settings.SourceChar, expected.SourceChar);
+  EXPECT_EQ(settings.ReplacementChar, expected.ReplacementChar);
+  EXPECT_EQ(settings.ListName, expected.ListName);
+  EXPECT_EQ(settings.ShowTable, expected.ShowTable);
+  EXPECT_EQ(settings.AwaitingListName, expected.AwaitingListName);
 }
 
 const ArgumentCase kArgumentCases[] = {
-    {"Defaults",
-     {},
-     Request::kSubstitute,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     false},
+    {"NoArguments", {}, Request::kSubstitute, nullptr},
     {"TwoByteForms",
      {"out.bin", "-s\x87\x40", "-e\x82\x50"},
      Request::kSubstitute,
-     "out.bin",
-     "\x87\x40",
-     "\x82\x50",
-     "",
-     false},
-    {"OneByteForms", {"-k\xC5", "-aN"}, Request::kSubstitute, kTableName, "\xC5", "N", "", false},
+     [](Settings* s) {
+       s->OutputName = "out.bin";
+       s->ReplacementChar = "\x82\x50";  // -s gives the default source
+     }},
+    {"OneByteForms",
+     {"-k\xC5", "-aN"},
+     Request::kSubstitute,
+     [](Settings* s) {
+       s->SourceChar = "\xC5";
+       s->ReplacementChar = "N";
+     }},
     // -k and -a take one byte only, -s and -e up to two whatever they are.
     {"ByteCounts",
      {"-k\x87\x40", "-e\xC5N!"},
      Request::kSubstitute,
-     kTableName,
-     "\x87",
-     "\xC5N",
-     "",
-     false},
-    {"ShortValues", {"-s", "-eX"}, Request::kSubstitute, kTableName, "", "X", "", false},
+     [](Settings* s) {
+       s->SourceChar = "\x87";
+       s->ReplacementChar = "\xC5N";
+     }},
+    {"ShortValues",
+     {"-s", "-eX"},
+     Request::kSubstitute,
+     [](Settings* s) {
+       s->SourceChar = "";
+       s->ReplacementChar = "X";
+     }},
     {"LaterOverridesEarlier",
      {"a.bin", "-sAB", "b.bin", "-kC"},
      Request::kSubstitute,
-     "b.bin",
-     "C",
-     kDefaultReplacement,
-     "",
-     false},
+     [](Settings* s) {
+       s->OutputName = "b.bin";
+       s->SourceChar = "C";
+     }},
     {"ListThenOutput",
      {"-f", "bars.txt", "out.bin"},
      Request::kSubstitute,
-     "out.bin",
-     kDefaultSource,
-     kDefaultReplacement,
-     "bars.txt",
-     false},
+     [](Settings* s) {
+       s->OutputName = "out.bin";
+       s->ListName = "bars.txt";
+     }},
     {"OutputThenList",
      {"out.bin", "-f", "bars.txt"},
      Request::kSubstitute,
-     "out.bin",
-     kDefaultSource,
-     kDefaultReplacement,
-     "bars.txt",
-     false},
+     [](Settings* s) {
+       s->OutputName = "out.bin";
+       s->ListName = "bars.txt";
+     }},
     // Options between -f and the name do not cancel the waiting.
     {"WaitingSurvivesOptions",
      {"-f", "-w", "bars.txt"},
      Request::kSubstitute,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "bars.txt",
-     true},
-    {"ListFlagLast",
-     {"-f"},
-     Request::kSubstitute,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     false},
-    {"EmptyArgumentIsPlain",
-     {""},
-     Request::kSubstitute,
-     "",
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     false},
+     [](Settings* s) {
+       s->ListName = "bars.txt";
+       s->ShowTable = true;
+     }},
+    {"ListFlagLast", {"-f"}, Request::kSubstitute, [](Settings* s) { s->AwaitingListName = true; }},
+    {"EmptyArgumentIsPlain", {""}, Request::kSubstitute, [](Settings* s) { s->OutputName = ""; }},
     // Exact options are compared whole and case-sensitively; unknown ones
     // change nothing.
     {"UnknownOptionsIgnored",
      {"-", "-x", "-wq", "-v", "-vc", "-W", "-ff"},
      Request::kSubstitute,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     false},
+     nullptr},
     {"VersionStopsReading",
      {"-w", "-sAB", "-V", "-kC", "out.bin"},
      Request::kVersionListing,
-     kTableName,
-     "AB",
-     kDefaultReplacement,
-     "",
-     true},
-    {"VersionWithComments",
-     {"-VC", "-w"},
-     Request::kVersionWithComments,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     false},
+     [](Settings* s) {
+       s->SourceChar = "AB";
+       s->ShowTable = true;
+     }},
+    {"VersionWithComments", {"-VC", "-w"}, Request::kVersionWithComments, nullptr},
     // The GNU forms stop the reading as -V and -VC do; near misses are
     // unknown options.
     {"LongVersionStopsReading",
      {"-sAB", "--version", "-kC", "out.bin"},
      Request::kLongVersion,
-     kTableName,
-     "AB",
-     kDefaultReplacement,
-     "",
-     false},
+     [](Settings* s) { s->SourceChar = "AB"; }},
     {"LongHelpStopsReading",
      {"-w", "--help", "-V"},
      Request::kLongHelp,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     true},
+     [](Settings* s) { s->ShowTable = true; }},
     {"LongNearMissesIgnored",
      {"--Help", "--help=x", "--versio", "--"},
      Request::kSubstitute,
-     kTableName,
-     kDefaultSource,
-     kDefaultReplacement,
-     "",
-     false},
+     nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReadArgumentsTest, testing::ValuesIn(kArgumentCases),

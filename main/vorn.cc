@@ -2,13 +2,14 @@
 
 #include "main/settings.h"
 #include "main/version.h"
+#include "main/version_listing.h"
 #include "platform/failure_report.h"
 #include "substitute/substitute_list.h"
 #include "substitute/substitute_single.h"
 
 namespace vorn {
 
-int RunVorn(Env& env, const std::vector<std::string>& arguments) {
+int RunVorn(Env& env, const TablePaths& paths, const std::vector<std::string>& arguments) {
   Settings settings;
   auto decode = [&env](std::string_view value) { return env.CharacterOptionToCP932(value); };
   switch (ReadArguments(arguments, &settings, decode)) {
@@ -29,17 +30,18 @@ int RunVorn(Env& env, const std::vector<std::string>& arguments) {
   }
 
   IoError error;
-  RunResult result =
+  Outcome outcome =
       settings.ListName.empty()
-          ? SubstituteSingle(env, settings.SourceChar, settings.ReplacementChar,
+          ? SubstituteSingle(env, paths, settings.SourceChar, settings.ReplacementChar,
                              settings.OutputName, settings.ShowTable, &error)
-          : SubstituteList(env, settings.ListName, settings.OutputName, settings.ShowTable, &error);
-  switch (result) {
-    case RunResult::kDone:
+          : SubstituteList(env, paths, settings.ListName, settings.OutputName, settings.ShowTable,
+                           &error);
+  switch (outcome) {
+    case Outcome::kDone:
       return kExitDone;
-    case RunResult::kTableMissing:
+    case Outcome::kTableMissing:
       return kExitStopped;
-    case RunResult::kFailed:
+    case Outcome::kFailed:
       break;
   }
   env.ReportFailure(error);

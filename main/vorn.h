@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "platform/env.h"
 
 namespace vorn {
@@ -13,9 +14,10 @@ inline constexpr int kExitDone = 0;
 // After the version listing, and when no table file exists.
 inline constexpr int kExitStopped = 1;
 
-// Reads the arguments, runs what they ask for and returns the exit status.
-// A file failure is reported on standard error (exit status 217).
-int RunVorn(Env& env, const std::vector<std::string>& arguments);
+// Reads the arguments, runs what they ask for with the table found in
+// `paths`, and returns the exit status.  A file failure is reported on
+// standard error (exit status 217).
+int RunVorn(Env& env, const TablePaths& paths, const std::vector<std::string>& arguments);
 
 }  // namespace vorn
 

@@ -30,14 +30,14 @@ class RunVornTest : public testing::Test {
 
 TEST_F(RunVornTest, SingleSubstitutionRewritesTheTableInPlace) {
   env_.files[kTableName] = table_;
-  EXPECT_EQ(RunVorn(env_, {"-w", "-s\x87\x40", "-e\x82\x50"}), kExitDone);
+  EXPECT_EQ(RunVorn(env_, kTestPaths, {"-w", "-s\x87\x40", "-e\x82\x50"}), kExitDone);
   EXPECT_EQ(env_.lines, (Lines{"MS932~EUC-JP.bin is primarily accessible to vorn.", kArrowLine}));
   EXPECT_EQ(env_.files[kTableName], substituted_);
 }
 
 TEST_F(RunVornTest, EmptyOutputNameCopiesToStandardOutput) {
   env_.files[kTableName] = table_;
-  EXPECT_EQ(RunVorn(env_, {"-s\x87\x40", "-e\x82\x50", ""}), kExitDone);
+  EXPECT_EQ(RunVorn(env_, kTestPaths, {"-s\x87\x40", "-e\x82\x50", ""}), kExitDone);
   EXPECT_EQ(env_.standard_output, substituted_);
   EXPECT_EQ(env_.files[kTableName], table_);
 }
@@ -45,7 +45,7 @@ TEST_F(RunVornTest, EmptyOutputNameCopiesToStandardOutput) {
 TEST_F(RunVornTest, ListSubstitutionPrintsNothing) {
   env_.files[kTableName] = table_;
   env_.files["bars.txt"] = "\x87\x40\x82\x50\r\n";
-  EXPECT_EQ(RunVorn(env_, {"-f", "bars.txt", "out.bin"}), kExitDone);
+  EXPECT_EQ(RunVorn(env_, kTestPaths, {"-f", "bars.txt", "out.bin"}), kExitDone);
   EXPECT_TRUE(env_.lines.empty());
   EXPECT_EQ(env_.files["out.bin"], substituted_);
   EXPECT_EQ(env_.files[kTableName], table_);
@@ -54,7 +54,7 @@ TEST_F(RunVornTest, ListSubstitutionPrintsNothing) {
 TEST_F(RunVornTest, MissingTableStopsSilently) {
   env_.files["bars.txt"] = "";
   for (const Lines& arguments : {Lines{"-w"}, Lines{"-f", "bars.txt", "-w"}}) {
-    EXPECT_EQ(RunVorn(env_, arguments), kExitStopped);
+    EXPECT_EQ(RunVorn(env_, kTestPaths, arguments), kExitStopped);
   }
   EXPECT_TRUE(env_.lines.empty());
   EXPECT_TRUE(env_.reports.empty());
@@ -64,7 +64,7 @@ TEST_F(RunVornTest, MissingTableStopsSilently) {
 TEST_F(RunVornTest, TableGoneBeforeTheSecondReadStopsWithoutOutput) {
   env_.files[kTableName] = table_;
   env_.after_read = [&](const std::string& name) { env_.files.erase(name); };
-  EXPECT_EQ(RunVorn(env_, {"out.bin"}), kExitStopped);
+  EXPECT_EQ(RunVorn(env_, kTestPaths, {"out.bin"}), kExitStopped);
   EXPECT_EQ(env_.lines, Lines{"8740 \x81\xCB 8151"});
   EXPECT_TRUE(env_.files.empty());
 }
@@ -88,7 +88,7 @@ TEST_F(RunVornTest, FileFailuresEndWithTheReport) {
     if (c.table_exists) env.files[kTableName] = table_;
     env.files["bars.txt"] = "";
     env.failing[c.failing] = "Access denied";
-    EXPECT_EQ(RunVorn(env, c.arguments), kFailureExitStatus) << c.name;
+    EXPECT_EQ(RunVorn(env, kTestPaths, c.arguments), kFailureExitStatus) << c.name;
     EXPECT_EQ(env.reports, Lines{"Access denied"}) << c.name;
     EXPECT_EQ(env.lines, c.lines) << c.name;
     EXPECT_EQ(env.files.count("out.bin"), 0u) << c.name;
@@ -103,7 +103,8 @@ TEST_F(RunVornTest, VersionListing) {
   for (bool with_comments : {false, true}) {
     FakeEnv env;
     env.files[kTableName] = table_;
-    EXPECT_EQ(RunVorn(env, {"-w", with_comments ? "-VC" : "-V", "out.bin"}), kExitStopped);
+    EXPECT_EQ(RunVorn(env, kTestPaths, {"-w", with_comments ? "-VC" : "-V", "out.bin"}),
+              kExitStopped);
     ASSERT_EQ(env.lines.size(), 10u);
     EXPECT_EQ(env.lines[0], "vorn Version 1.01");
     EXPECT_EQ(env.lines[1], "");
@@ -119,9 +120,10 @@ TEST_F(RunVornTest, LongOptionsListAsACompletedRun) {
   for (bool help : {false, true}) {
     FakeEnv env;
     env.files[kTableName] = table_;
-    EXPECT_EQ(RunVorn(env, {"-w", help ? "--help" : "--version", "out.bin"}), kExitDone);
+    EXPECT_EQ(RunVorn(env, kTestPaths, {"-w", help ? "--help" : "--version", "out.bin"}),
+              kExitDone);
     FakeEnv listing;
-    EXPECT_EQ(RunVorn(listing, {help ? "-VC" : "-V"}), kExitStopped);
+    EXPECT_EQ(RunVorn(listing, kTestPaths, {help ? "-VC" : "-V"}), kExitStopped);
     EXPECT_EQ(env.lines, listing.lines);
     EXPECT_EQ(env.files.size(), 1u);
     EXPECT_EQ(env.files[kTableName], table_);

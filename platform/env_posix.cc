@@ -7,172 +7,62 @@
 #include <unistd.h>
 #include <unwind.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/env.h"
 #include "platform/failure_report.h"
-#include "platform/output_file.h"
 #include "platform/text_posix.h"
 
 namespace vorn {
 namespace {
 
-constexpr std::size_t kMaxLocations = 16;
-
-struct TraceState {
-  std::uintptr_t* pcs;
-  std::size_t count;
-  std::size_t capacity;
+struct Trace {
+  std::uintptr_t pcs[kMaxLocations + 4];
+  std::size_t count = 0;
 };
 
-_Unwind_Reason_Code CollectFrame(struct _Unwind_Context* context, void* arg) {
-  auto* state = static_cast<TraceState*>(arg);
-  if (state->count == state->capacity) return _URC_END_OF_STACK;
-  std::uintptr_t pc = _Unwind_GetIP(context);
-  if (pc != 0) state->pcs[state->count++] = pc;
+_Unwind_Reason_Code AddFrame(_Unwind_Context* context, void* trace) {
+  auto* t = static_cast<Trace*>(trace);
+  if (t->count == kMaxLocations + 4) return _URC_END_OF_STACK;
+  if (std::uintptr_t pc = _Unwind_GetIP(context)) t->pcs[t->count++] = pc;
   return _URC_NO_REASON;
 }
 
-// Fills `out` with the call sites of the current call chain that lie in
-// vorn's own executable, innermost first, as offsets from its load address
-// (what `addr2line -e vorn` takes), leaving out the `skip` innermost
-// callers (the error helpers).  Allocates nothing.
-[[gnu::noinline]] std::size_t CaptureLocations(std::size_t skip, std::uint32_t* out,
-                                               std::size_t capacity) {
-  std::uintptr_t pcs[kMaxLocations + 4];
-  TraceState state{pcs, 0, kMaxLocations + 4};
-  _Unwind_Backtrace(CollectFrame, &state);
-
-  Dl_info self{};
-  if (dladdr(reinterpret_cast<void*>(&CaptureLocations), &self) == 0) return 0;
-  std::size_t count = 0;
-  // Frame 0 is this function; the rest are return addresses, so one byte
-  // back lands inside the call instruction.
-  for (std::size_t i = 1 + skip; i < state.count && count < capacity; ++i) {
-    Dl_info frame{};
-    void* call_site = reinterpret_cast<void*>(pcs[i] - 1);
-    if (dladdr(call_site, &frame) == 0 || frame.dli_fbase != self.dli_fbase) continue;
-    out[count++] =
-        static_cast<std::uint32_t>(pcs[i] - 1 - reinterpret_cast<std::uintptr_t>(self.dli_fbase));
-  }
-  return count;
-}
-
-std::string FolderOf(const std::string& path) {
-  std::string::size_type slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// A pattern for mkostemp naming a hidden file in the folder of `path`.
-// The pattern adds 13 bytes to the file's name; a name near the file
-// system's limit of 255 bytes is shortened there, or a valid output name
-// could not be written.
-std::string TempNameBeside(const std::string& path) {
-  constexpr std::size_t kNameRoom = 255 - 13;
-  std::string::size_type name_start = path.find_last_of('/') + 1;  // 0 when there is no slash
-  return path.substr(0, name_start) + "." + path.substr(name_start, kNameRoom) + ".vorn-XXXXXX";
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string MessageForErrno(int err, const std::string& path) {
-  switch (err) {
-    case ENOSPC:
-    case EFBIG:
-    case EDQUOT:
-      return kDiskFull;
-    case ENOENT:
-      // A missing file in an existing folder is not found; a missing
-      // folder on the way makes the name itself invalid.
-      return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return kInvalidFilename;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-    case ETXTBSY:
-    case EBUSY:
-      return kAccessDenied;
-    case EMFILE:
-    case ENFILE:
-      return kTooManyOpenFiles;
-    case EBADF:
-      return kInvalidFileHandle;
-    default:
-      return UnknownErrorMessage(static_cast<unsigned long>(err));
-  }
-}
-
-// Every error is made here, so the first location is the failing call.
-[[gnu::noinline]] bool Fail(IoError* error, std::string message) {
-  std::uint32_t locations[kMaxLocations];
-  std::size_t count = CaptureLocations(1, locations, kMaxLocations);
-  error->message = std::move(message);
-  error->locations.assign(locations, locations + count);
-  return false;
-}
-
-bool FailErrno(IoError* error, int err, const std::string& path) {
-  return Fail(error, MessageForErrno(err, path));
-}
-
-// Writes all of `data`; any failed write is reported as a full disk.
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, IoError* error) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size < SSIZE_MAX ? size : SSIZE_MAX);
+// Writes all of `data`; false on the first failed write.
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  for (const char* bytes = static_cast<const char*>(data); size > 0;) {
+    ssize_t written = write(fd, bytes, size < SSIZE_MAX ? size : SSIZE_MAX);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return Fail(error, kDiskFull);
-    data += written;
+    if (written <= 0) return false;
+    bytes += written;
     size -= static_cast<std::size_t>(written);
   }
   return true;
 }
 
-int Descriptor(FileHandle file) { return static_cast<int>(file); }
-
-class PosixSequentialFile : public SequentialFile {
- public:
-  PosixSequentialFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
-  ~PosixSequentialFile() override {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) override {
-    ssize_t done;
-    do {
-      done = read(fd_, data, size);
-    } while (done < 0 && errno == EINTR);
-    if (done < 0) return FailErrno(error, errno, name_);
-    *got = static_cast<std::size_t>(done);
-    return true;
-  }
-  bool Close(IoError* error) override {
-    int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0 || FailErrno(error, errno, name_);
-  }
-
- private:
-  int fd_;
-  std::string name_;
-};
-
-mode_t DefaultCreationMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+std::string FolderOf(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+bool FailErrno(IoError* error, int err, const std::string& path = "") {
+  return Fail(error, MessageForErrno(err, path));
+}
+
+// A descriptor just opened on `path`, or the failure to open it.
+bool Opened(int fd, const std::string& path, FileHandle* file, IoError* error) {
+  if (fd < 0) return FailErrno(error, errno, path);
+  *file = fd;
+  return true;
+}
+
+int Descriptor(FileHandle file) { return static_cast<int>(file); }
 
 // Reads what a list call (flistxattr, fgetxattr) gives into `out`, asking
 // again should it have grown between asking its size and reading it.
@@ -191,8 +81,9 @@ bool ReadGrowing(Call call, std::string* out) {
   }
 }
 
-// The names of a file's extended attributes, each ended by a NUL byte;
-// none where the file system keeps none.
+// The extended attributes of a file, its POSIX access lists
+// (system.posix_acl_*) among them: their names, each ended by NUL (none
+// where the file system keeps none), and the value of one.
 bool AttributeNames(int fd, std::string* names) {
   if (ReadGrowing([fd](char* out, std::size_t size) { return flistxattr(fd, out, size); }, names))
     return true;
@@ -205,37 +96,40 @@ bool AttributeValue(int fd, const char* name, std::string* value) {
       [fd, name](char* out, std::size_t size) { return fgetxattr(fd, name, out, size); }, value);
 }
 
-bool HasName(const std::string& names, const char* name) {
+// Calls visit(name) for each of the NUL-ended `names` while it returns true.
+template <typename Visit>
+bool EachName(const std::string& names, Visit visit) {
   for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
-    if (std::strcmp(names.c_str() + at, name) == 0) return true;
-  }
-  return false;
-}
-
-// Makes the extended attributes of `to` those of `from`, POSIX access
-// lists (system.posix_acl_access) included: what `to` got from its folder
-// (a default access list) and `from` lacks is removed.
-bool CopyAttributes(int from, int to, IoError* error) {
-  std::string wanted;
-  std::string present;
-  if (!AttributeNames(from, &wanted) || !AttributeNames(to, &present)) {
-    return Fail(error, kAccessDenied);
-  }
-  for (std::size_t at = 0; at < present.size(); at += std::strlen(present.c_str() + at) + 1) {
-    const char* name = present.c_str() + at;
-    if (!HasName(wanted, name) && fremovexattr(to, name) != 0) return Fail(error, kAccessDenied);
-  }
-  std::string value;
-  std::string current;
-  for (std::size_t at = 0; at < wanted.size(); at += std::strlen(wanted.c_str() + at) + 1) {
-    const char* name = wanted.c_str() + at;
-    if (!AttributeValue(from, name, &value)) return Fail(error, kAccessDenied);
-    // Set only what differs: a label the system gave alike needs no right to set it.
-    if (AttributeValue(to, name, &current) && current == value) continue;
-    if (fsetxattr(to, name, value.data(), value.size(), 0) != 0) return Fail(error, kAccessDenied);
+    if (!visit(names.c_str() + at)) return false;
   }
   return true;
 }
+
+bool HasName(const std::string& names, const char* name) {
+  return !EachName(names, [name](const char* other) { return std::strcmp(other, name) != 0; });
+}
+
+// Makes the extended attributes of `to` those of `from`: what `to` got
+// from its folder (a default access list) and `from` lacks is removed.
+bool CopyAttributes(int from, int to, IoError* error) {
+  std::string wanted, present, value, current;
+  auto remove_unwanted = [&](const char* name) {
+    return HasName(wanted, name) || fremovexattr(to, name) == 0;
+  };
+  // Only what differs is set: a label the system gave alike needs no right
+  // to set it.
+  auto copy = [&](const char* name) {
+    return AttributeValue(from, name, &value) &&
+           ((AttributeValue(to, name, &current) && current == value) ||
+            fsetxattr(to, name, value.data(), value.size(), 0) == 0);
+  };
+  return (AttributeNames(from, &wanted) && AttributeNames(to, &present) &&
+          EachName(present, remove_unwanted) && EachName(wanted, copy)) ||
+         Fail(error, kAccessDenied);
+}
+
+// The file an interrupt or running out of memory removes first.
+const char* volatile unfinished_file = nullptr;
 
 // The signals that end a run early and find an unfinished file to remove.
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
@@ -251,36 +145,11 @@ sigset_t TerminationSignals() {
 // vorn had not caught it, so that its parent sees which signal it was.
 // Only calls that are safe in a signal handler.
 void OnTermination(int signal_number) {
-  const char* unfinished = UnfinishedFile();
-  if (unfinished != nullptr) unlink(unfinished);
+  if (const char* unfinished = unfinished_file) unlink(unfinished);
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigaction(signal_number, &default_action, nullptr);
   (void)raise(signal_number);  // delivered as the handler returns
-}
-
-void WriteToStandardError(const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t written = write(STDERR_FILENO, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-}
-
-void WriteReport(std::string_view kind, std::string_view message, const std::uint32_t* locations,
-                 std::size_t count) {
-  char report[2048];
-  std::size_t size = FormatFailureReport(kind, message, locations, count, report, sizeof report);
-  WriteToStandardError(report, size);
-}
-
-bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
 }
 
 class PosixEnv : public Env {
@@ -290,23 +159,25 @@ class PosixEnv : public Env {
     // pipes and files always get the code page 932 bytes.  Fixed lines are
     // converted too: as stored they are unreadable on such a terminal.
     std::string bytes =
-        ShowsOtherCharset() ? ToTerminal().ConvertCP932Marking(line) : std::string(line);
+        ShowsOtherCharset() ? to_terminal_->ConvertCP932Marking(line) : std::string(line);
     bytes += "\r\n";
-    IoError ignored;
-    // A console that cannot take the line does not stop the substitution.
-    (void)WriteAll(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
-                   &ignored);
+    (void)WriteAll(STDOUT_FILENO, bytes.data(), bytes.size());  // dropped if not taken
   }
 
   std::string CharacterOptionToCP932(std::string_view value) override {
     // ASCII is the same in every locale's charset and in code page 932, so
     // the locale is only looked at for a value that might need converting.
-    if (IsAscii(value) || KeepsCP932Bytes(LocaleCharset())) return std::string(value);
-    if (from_locale_ == nullptr) {
-      from_locale_ = std::make_unique<Iconv>("CP932", LocaleCharset().c_str());
-    }
+    bool ascii = std::all_of(value.begin(), value.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii || KeepsCP932Bytes(LocaleCharset())) return std::string(value);
+    if (!from_locale_) from_locale_ = std::make_unique<Iconv>("CP932", LocaleCharset().c_str());
     std::string converted;
     return from_locale_->ConvertAll(value, &converted) ? converted : std::string(value);
+  }
+
+  bool Utf8ToCP932(std::string_view utf8, std::string* cp932) override {
+    if (!from_utf8_) from_utf8_ = std::make_unique<Iconv>("CP932", "UTF-8");
+    return from_utf8_->ConvertAll(utf8, cp932);
   }
 
   bool Examine(const std::string& name, FileKind* kind, std::string* path,
@@ -314,18 +185,15 @@ class PosixEnv : public Env {
     // Links are followed here rather than by the system, so that a link to
     // a missing file names the file to create, and the link stays.  As
     // many are followed as the system itself follows before giving up.
-    constexpr int kMaxLinks = 40;
     std::string at = name;
-    for (int links = 0; links <= kMaxLinks; ++links) {
+    for (int links = 0; links <= 40; ++links) {
       struct stat st;
-      if (lstat(at.c_str(), &st) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR) return FailErrno(error, errno, at);
-        *kind = FileKind::kMissing;
-        *path = std::move(at);
-        return true;
-      }
-      if (!S_ISLNK(st.st_mode)) {
-        *kind = S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kFile;
+      bool missing = lstat(at.c_str(), &st) != 0;
+      if (missing && errno != ENOENT && errno != ENOTDIR) return FailErrno(error, errno, at);
+      if (missing || !S_ISLNK(st.st_mode)) {
+        *kind = missing               ? FileKind::kMissing
+                : S_ISDIR(st.st_mode) ? FileKind::kFolder
+                                      : FileKind::kFile;
         *path = std::move(at);
         return true;
       }
@@ -343,11 +211,18 @@ class PosixEnv : public Env {
     return FailErrno(error, ELOOP, name);
   }
 
-  bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) override {
-    // POSIX has no share modes; the file is simply opened for reading, but
-    // without waiting, should it be a FIFO.
-    int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FailErrno(error, errno, name);
+  bool OpenForReading(const std::string& name, FileHandle* file, IoError* error) override {
+    return Opened(open(name.c_str(), O_RDONLY | O_CLOEXEC), name, file, error);
+  }
+
+  bool OpenTable(const std::string& name, FileHandle* file, std::size_t* size,
+                 IoError* error) override {
+    // POSIX has no share modes: the table is simply opened for reading,
+    // but without waiting, should it be a FIFO.
+    if (!Opened(open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), name, file, error)) {
+      return false;
+    }
+    int fd = Descriptor(*file);
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       close(fd);
@@ -359,31 +234,18 @@ class PosixEnv : public Env {
       close(fd);
       return FailErrno(error, err, name);
     }
-    auto size = static_cast<std::size_t>(end);
-    contents->BeginRead(size);
-    std::size_t done = 0;
-    while (done < size) {
-      ssize_t got = read(fd, contents->data() + done, size - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        int err = errno;
-        close(fd);
-        *contents = ByteBuffer();  // partly overwritten: of no further use
-        return FailErrno(error, err, name);
-      }
-      if (got == 0) break;  // The file shrank since its size was taken.
-      done += static_cast<std::size_t>(got);
-    }
-    close(fd);
-    contents->EndRead(done);
+    *size = static_cast<std::size_t>(end);
     return true;
   }
 
-  bool NewSequentialFile(const std::string& name, std::unique_ptr<SequentialFile>* file,
-                         IoError* error) override {
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return FailErrno(error, errno, name);
-    *file = std::make_unique<PosixSequentialFile>(fd, name);
+  bool Read(FileHandle file, std::uint8_t* data, std::size_t size, std::size_t* got,
+            IoError* error) override {
+    ssize_t done;
+    do {
+      done = read(Descriptor(file), data, size < SSIZE_MAX ? size : SSIZE_MAX);
+    } while (done < 0 && errno == EINTR);
+    if (done < 0) return FailErrno(error, errno);
+    *got = static_cast<std::size_t>(done);
     return true;
   }
 
@@ -391,37 +253,33 @@ class PosixEnv : public Env {
 
   bool OpenExisting(const std::string& path, FileHandle* file, bool* regular,
                     IoError* error) override {
-    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return FailErrno(error, errno, path);
+    if (!Opened(open(path.c_str(), O_WRONLY | O_CLOEXEC), path, file, error)) return false;
     struct stat st;
-    *regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    *file = fd;
+    *regular = fstat(Descriptor(*file), &st) == 0 && S_ISREG(st.st_mode);
     return true;
   }
 
   bool CreateNew(const std::string& path, FileHandle* file, IoError* error) override {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return FailErrno(error, errno, path);
-    *file = fd;
-    return true;
+    return Opened(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), path, file,
+                  error);
   }
 
   Creation CreateTemporary(const std::string& target, std::string* temp, FileHandle* file,
                            IoError* error) override {
-    *temp = TempNameBeside(target);
+    // A hidden file beside the target.  The pattern adds 13 bytes to the
+    // name, so a name near the file system's limit of 255 bytes is
+    // shortened, or a valid output name could not be written.
+    std::string::size_type leaf = target.find_last_of('/') + 1;  // 0 without a slash
+    *temp = target.substr(0, leaf) + "." + target.substr(leaf, 255 - 13) + ".vorn-XXXXXX";
     int fd = mkostemp(temp->data(), O_CLOEXEC);
-    if (fd >= 0) {
-      *file = fd;
-      return Creation::kCreated;
-    }
     int err = errno;
-    FailErrno(error, err, target);
+    if (Opened(fd, target, file, error)) return Creation::kCreated;
     if (err == EACCES || err == EPERM || err == EROFS) return Creation::kRefused;
     return err == ENAMETOOLONG ? Creation::kTooLong : Creation::kFailed;
   }
 
   bool Write(FileHandle file, const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(Descriptor(file), data, size, error);
+    return WriteAll(Descriptor(file), data, size) || Fail(error, kDiskFull);
   }
 
   bool Reserve(FileHandle file, std::size_t size, IoError* error) override {
@@ -433,52 +291,50 @@ class PosixEnv : public Env {
         result = fallocate(Descriptor(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
       } while (result != 0 && errno == EINTR);
     }
-    if (result != 0 && errno != EOPNOTSUPP && errno != ENOSYS) return FailErrno(error, errno, "");
+    return result == 0 || errno == EOPNOTSUPP || errno == ENOSYS || FailErrno(error, errno);
 #else
     (void)file, (void)size, (void)error;
-#endif
     return true;
+#endif
   }
 
   bool Truncate(FileHandle file, std::size_t size, IoError* error) override {
-    if (ftruncate(Descriptor(file), static_cast<off_t>(size)) != 0) {
-      return FailErrno(error, errno, "");
-    }
-    return true;
+    return ftruncate(Descriptor(file), static_cast<off_t>(size)) == 0 || FailErrno(error, errno);
   }
 
   bool CopyMetadata(FileHandle from, FileHandle to, IoError* error) override {
-    if (from == kNoFile) {
-      if (fchmod(Descriptor(to), DefaultCreationMode()) != 0) return FailErrno(error, errno, "");
-      return true;
-    }
     struct stat st;
-    if (fstat(Descriptor(from), &st) != 0) return FailErrno(error, errno, "");
-    // Only the owner's privileges allow this; a file of someone else's
-    // that we may write still gets our ownership, as any editor does.
-    (void)!fchown(Descriptor(to), st.st_uid, st.st_gid);
+    if (from == kNoFile) {
+      mode_t mask = umask(0);
+      umask(mask);
+      st.st_mode = 0666 & ~mask;
+    } else if (fstat(Descriptor(from), &st) == 0) {
+      // Only the owner's privileges allow this; a file of someone else's
+      // that we may write still gets our ownership, as any editor does.
+      (void)!fchown(Descriptor(to), st.st_uid, st.st_gid);
+    } else {
+      return FailErrno(error, errno);
+    }
     // The access list goes after the mode, whose group bits would
     // otherwise overwrite its mask.
-    if (fchmod(Descriptor(to), st.st_mode & 07777) != 0) return FailErrno(error, errno, "");
-    return CopyAttributes(Descriptor(from), Descriptor(to), error);
+    if (fchmod(Descriptor(to), st.st_mode & 07777) != 0) return FailErrno(error, errno);
+    return from == kNoFile || CopyAttributes(Descriptor(from), Descriptor(to), error);
   }
 
   bool Flush(FileHandle file, IoError* error) override {
-    if (fsync(Descriptor(file)) != 0) return Fail(error, kDiskFull);
-    return true;
+    return fsync(Descriptor(file)) == 0 || Fail(error, kDiskFull);
   }
 
   bool Close(FileHandle file, IoError* error) override {
-    if (close(Descriptor(file)) != 0) return FailErrno(error, errno, "");
-    return true;
+    return close(Descriptor(file)) == 0 || FailErrno(error, errno);
   }
 
   bool Replace(const std::string& from, const std::string& to, IoError* error) override {
     // Named first: nothing may fail for want of memory once it is done.
     const std::string folder_name = FolderOf(to);
     if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(error, errno, to);
-    // Make the rename itself durable; a folder that cannot be opened or
-    // synced leaves the file complete, so that is not a failure.
+    // Makes the rename itself durable; a folder that cannot be opened or
+    // synced leaves the file complete, so that is no failure.
     int folder = open(folder_name.c_str(), O_RDONLY | O_CLOEXEC);
     if (folder >= 0) {
       (void)fsync(folder);
@@ -493,55 +349,90 @@ class PosixEnv : public Env {
     sigset_t set = TerminationSignals();
     (void)sigprocmask(SIG_BLOCK, &set, &held_mask_);
   }
-
   void ReleaseTermination() override { (void)sigprocmask(SIG_SETMASK, &held_mask_, nullptr); }
-
-  void ReportFailure(const IoError& error) override {
-    WriteReport(kInOutErrorKind, error.message, error.locations.data(), error.locations.size());
-  }
+  void SetUnfinishedFile(const char* path) override { unfinished_file = path; }
 
  private:
   // True when standard output is a terminal showing a charset other than
-  // code page 932 that iconv can convert to (for any other the bytes are
-  // the best there is).  Decided on the first line, so that a run that
-  // prints nothing never looks at its terminal or its locale.
+  // code page 932 that iconv converts to (for any other the bytes are the
+  // best there is).  Decided on the first line, so that a run that prints
+  // nothing never looks at its terminal or its locale.
   bool ShowsOtherCharset() {
-    if (shows_other_charset_ < 0) {
-      shows_other_charset_ =
-          isatty(STDOUT_FILENO) && !KeepsCP932Bytes(LocaleCharset()) && ToTerminal().ok() ? 1 : 0;
+    if (!decided_) {
+      decided_ = true;
+      if (isatty(STDOUT_FILENO) && !KeepsCP932Bytes(LocaleCharset())) {
+        to_terminal_ = std::make_unique<Iconv>(LocaleCharset().c_str(), "CP932");
+        if (!to_terminal_->ok()) to_terminal_.reset();
+      }
     }
-    return shows_other_charset_ == 1;
-  }
-
-  Iconv& ToTerminal() {
-    if (to_terminal_ == nullptr) {
-      to_terminal_ = std::make_unique<Iconv>(LocaleCharset().c_str(), "CP932");
-    }
-    return *to_terminal_;
+    return to_terminal_ != nullptr;
   }
 
   sigset_t held_mask_{};
-  int shows_other_charset_ = -1;
+  bool decided_ = false;
   std::unique_ptr<Iconv> to_terminal_;
   std::unique_ptr<Iconv> from_locale_;
+  std::unique_ptr<Iconv> from_utf8_;
 };
 
 }  // namespace
+
+[[gnu::noinline]] std::size_t CaptureLocations(std::size_t skip, std::uint32_t* out,
+                                               std::size_t capacity) {
+  Trace trace;
+  _Unwind_Backtrace(AddFrame, &trace);
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&CaptureLocations), &self) == 0) return 0;
+  const auto base = reinterpret_cast<std::uintptr_t>(self.dli_fbase);
+  std::size_t count = 0;
+  // Frame 0 is this function; the rest are return addresses, so one byte
+  // back lands inside the call instruction.
+  for (std::size_t i = 1 + skip; i < trace.count && count < capacity; ++i) {
+    Dl_info frame{};
+    std::uintptr_t call_site = trace.pcs[i] - 1;
+    if (dladdr(reinterpret_cast<void*>(call_site), &frame) != 0 &&
+        frame.dli_fbase == self.dli_fbase) {
+      out[count++] = static_cast<std::uint32_t>(call_site - base);
+    }
+  }
+  return count;
+}
+
+void WriteToStandardError(const char* data, std::size_t size) {
+  (void)WriteAll(STDERR_FILENO, data, size);
+}
+
+std::string MessageForErrno(int err, const std::string& path) {
+  if (err == ENOENT) {
+    struct stat st;
+    bool folder = stat(FolderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return folder ? kFileNotFound : kInvalidFilename;
+  }
+  static const struct {
+    const char* message;
+    int errors[6];  // as many as there are, then zeros
+  } kMessages[] = {
+      {kDiskFull, {ENOSPC, EFBIG, EDQUOT}},
+      {kInvalidFilename, {ENOTDIR, ENAMETOOLONG, ELOOP}},
+      {kAccessDenied, {EACCES, EPERM, EISDIR, EROFS, ETXTBSY, EBUSY}},
+      {kTooManyOpenFiles, {EMFILE, ENFILE}},
+      {kInvalidFileHandle, {EBADF}},
+  };
+  for (const auto& known : kMessages) {
+    for (int known_err : known.errors) {
+      if (known_err == err && err != 0) return known.message;
+    }
+  }
+  return UnknownErrorMessage(static_cast<unsigned long>(err));
+}
 
 Env* Env::Default() {
   static PosixEnv env;
   return &env;
 }
 
-bool Utf8ToCP932(std::string_view utf8, std::string* cp932) {
-  static Iconv from_utf8("CP932", "UTF-8");
-  return from_utf8.ConvertAll(utf8, cp932);
-}
-
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-  return arguments;
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
 void InitializeProcess() {
@@ -554,10 +445,9 @@ void InitializeProcess() {
   for (int signal_number : kTerminationSignals) {
     struct sigaction inherited {};
     // A signal the process was started with ignored (nohup) stays so.
-    if (sigaction(signal_number, nullptr, &inherited) != 0 || inherited.sa_handler == SIG_IGN) {
-      continue;
+    if (sigaction(signal_number, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN) {
+      (void)sigaction(signal_number, &action, nullptr);
     }
-    (void)sigaction(signal_number, &action, nullptr);
   }
   std::set_new_handler([] { ReportOutOfMemory(); });
 }
@@ -565,8 +455,7 @@ void InitializeProcess() {
 void IgnoreBrokenPipe() { (void)signal(SIGPIPE, SIG_IGN); }
 
 void ReportOutOfMemory() {
-  const char* unfinished = UnfinishedFile();
-  if (unfinished != nullptr) unlink(unfinished);
+  if (const char* unfinished = unfinished_file) unlink(unfinished);
   std::uint32_t locations[kMaxLocations];
   std::size_t count = CaptureLocations(0, locations, kMaxLocations);
   WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);

@@ -9,22 +9,13 @@
 #include <cstdio>
 #include <new>
 
-#include "main/command_line.h"
+#include "platform/command_line.h"
+#include "platform/cp932.h"
 #include "platform/env.h"
 #include "platform/failure_report.h"
-#include "platform/output_file.h"
-#include "platform/windows_error.h"
-#include "substitute/ms932_code.h"
 
 namespace vorn {
-namespace {
 
-constexpr std::size_t kMaxLocations = 16;
-
-// Fills `out` with the call sites of the current call chain that lie in
-// vorn's own executable, innermost first, as offsets from its load address,
-// leaving out the `skip` innermost callers (the error helpers).  Allocates
-// nothing, so that it also serves the out-of-memory report.
 [[gnu::noinline]] std::size_t CaptureLocations(std::size_t skip, std::uint32_t* out,
                                                std::size_t capacity) {
   void* pcs[kMaxLocations + 4];
@@ -47,43 +38,36 @@ constexpr std::size_t kMaxLocations = 16;
   return count;
 }
 
-// Every error is made here or in FailWithCode, so the first location is
-// the failing call.
-[[gnu::noinline]] bool Fail(IoError* error, const char* message) {
-  std::uint32_t locations[kMaxLocations];
-  std::size_t count = CaptureLocations(1, locations, kMaxLocations);
-  error->message = message;
-  error->locations.assign(locations, locations + count);
-  return false;
-}
+namespace {
 
-// `code` is GetLastError() as taken right after the failing call, before
-// any clean-up call can change it.
-[[gnu::noinline]] bool FailWithCode(IoError* error, DWORD code) {
-  std::uint32_t locations[kMaxLocations];
-  std::size_t count = CaptureLocations(1, locations, kMaxLocations);
-  error->message = MessageForWindowsError(code);
-  error->locations.assign(locations, locations + count);
-  return false;
-}
-
-// Writes all of `data`; any failed or short write is reported as a full
-// disk.
-bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t size, IoError* error) {
+// Writes all of `data`; false on the first failed or empty write.
+bool WriteAll(HANDLE handle, const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     DWORD chunk = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
     DWORD written = 0;
-    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) {
-      return Fail(error, kDiskFull);
-    }
-    data += written;
+    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) return false;
+    bytes += written;
     size -= written;
   }
   return true;
 }
 
+// `code` is GetLastError() as taken right after the failing call, before
+// any clean-up call can change it.
+bool FailWithCode(IoError* error, DWORD code) { return Fail(error, MessageForWindowsError(code)); }
+
+// True when the call just made succeeded; otherwise its failure.
+bool Succeeded(BOOL ok, IoError* error) { return ok || FailWithCode(error, GetLastError()); }
+
 HANDLE HandleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-FileHandle FileHandleOf(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+
+// A handle just opened, or the failure to open it.
+bool Opened(HANDLE handle, FileHandle* file, IoError* error) {
+  if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
+  *file = reinterpret_cast<FileHandle>(handle);
+  return true;
+}
 
 // Where the folder part of a file name ends: after its last "\", "/" or
 // drive colon.  The bytes are walked character by character, so that the
@@ -109,38 +93,12 @@ HANDLE CreateExclusive(const std::string& path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-class WindowsSequentialFile : public SequentialFile {
- public:
-  explicit WindowsSequentialFile(HANDLE handle) : handle_(handle) {}
-  ~WindowsSequentialFile() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) override {
-    DWORD done = 0;
-    DWORD chunk = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
-    if (!ReadFile(handle_, data, chunk, &done, nullptr)) {
-      DWORD code = GetLastError();
-      // A pipe ends by its writer closing it.
-      if (code != ERROR_BROKEN_PIPE) return FailWithCode(error, code);
-    }
-    *got = done;
-    return true;
-  }
-  bool Close(IoError* error) override {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(handle) || FailWithCode(error, GetLastError());
-  }
-
- private:
-  HANDLE handle_;
-};
-
-// Held while output_file.cc makes, replaces or removes a file, and by the
-// console control handler, so that the handler, which runs on a thread of
-// its own, finds the unfinished file either not yet made or registered,
+// Held while the output writer makes, replaces or removes a file, and by
+// the console control handler, so that the handler, which runs on a thread
+// of its own, finds the unfinished file either not yet made or registered,
 // and either registered or already in its place.
 CRITICAL_SECTION termination_lock;
+const char* unfinished_file = nullptr;
 
 // What Windows gives a console program that Ctrl+C ends
 // (STATUS_CONTROL_C_EXIT).
@@ -151,59 +109,55 @@ constexpr UINT kInterruptedExitCode = 0xC000013A;
 // run at once, as an interrupted console program ends.
 BOOL WINAPI OnConsoleControl(DWORD) {
   EnterCriticalSection(&termination_lock);
-  const char* unfinished = UnfinishedFile();
-  if (unfinished != nullptr) DeleteFileA(unfinished);
+  if (unfinished_file != nullptr) DeleteFileA(unfinished_file);
   TerminateProcess(GetCurrentProcess(), kInterruptedExitCode);
   return TRUE;
 }
 
-void WriteToStandardError(const char* data, std::size_t size) {
-  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
-      return;
-    }
-    data += written;
-    size -= written;
+// Converts `text` from the code page `from` to `to`.  Strict, a byte
+// sequence `from` does not have or a character `to` lacks fails the
+// conversion, rather than turning into "?" or a look-alike.
+bool Recode(UINT from, UINT to, bool strict, std::string_view text, std::string* out) {
+  if (text.empty()) {
+    out->clear();
+    return true;
   }
-}
-
-void WriteReport(std::string_view kind, std::string_view message, const std::uint32_t* locations,
-                 std::size_t count) {
-  char report[2048];
-  std::size_t size = FormatFailureReport(kind, message, locations, count, report, sizeof report);
-  WriteToStandardError(report, size);
-}
-
-// `line` (ANSI code page bytes) in the console's output code page.  With
-// no console (output code page 0), or where the two code pages agree, or
-// where the line cannot be converted, the bytes stay as they are.
-std::string InConsoleCodePage(std::string_view line) {
-  UINT ansi = GetACP();
-  UINT console = GetConsoleOutputCP();
-  if (console == 0 || console == ansi || line.empty()) return std::string(line);
-  int wide_size =
-      MultiByteToWideChar(ansi, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
-  if (wide_size <= 0) return std::string(line);
+  const DWORD from_flags = strict ? MB_ERR_INVALID_CHARS : 0;
+  const DWORD to_flags = strict ? WC_NO_BEST_FIT_CHARS : 0;
+  const int length = static_cast<int>(text.size());
+  int wide_size = MultiByteToWideChar(from, from_flags, text.data(), length, nullptr, 0);
+  if (wide_size <= 0) return false;
   std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
-  MultiByteToWideChar(ansi, 0, line.data(), static_cast<int>(line.size()), wide.data(), wide_size);
-  int size = WideCharToMultiByte(console, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string(line);
+  MultiByteToWideChar(from, from_flags, text.data(), length, wide.data(), wide_size);
+  BOOL lacking = FALSE;
+  int size = WideCharToMultiByte(to, to_flags, wide.data(), wide_size, nullptr, 0, nullptr,
+                                 strict ? &lacking : nullptr);
+  if (size <= 0 || lacking) return false;
   std::string converted(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(console, 0, wide.data(), wide_size, converted.data(), size, nullptr, nullptr);
-  return converted;
+  WideCharToMultiByte(to, to_flags, wide.data(), wide_size, converted.data(), size, nullptr,
+                      nullptr);
+  *out = std::move(converted);
+  return true;
 }
 
 class WindowsEnv : public Env {
  public:
   void WriteLine(std::string_view line, LineKind kind) override {
-    std::string bytes = kind == LineKind::kAssembled ? InConsoleCodePage(line) : std::string(line);
+    // Lines assembled at run time go from the ANSI code page to the
+    // console's where the two differ (without a console it is 0).
+    std::string bytes(line);
+    UINT ansi = GetACP();
+    UINT console = GetConsoleOutputCP();
+    if (kind == LineKind::kAssembled && console != 0 && console != ansi) {
+      (void)Recode(ansi, console, false, line, &bytes);
+    }
     bytes += "\r\n";
-    IoError ignored;
     // A console that cannot take the line does not stop the substitution.
-    (void)WriteAll(GetStdHandle(STD_OUTPUT_HANDLE),
-                   reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &ignored);
+    (void)WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), bytes.size());
+  }
+
+  bool Utf8ToCP932(std::string_view utf8, std::string* cp932) override {
+    return Recode(CP_UTF8, 932, true, utf8, cp932);
   }
 
   bool Examine(const std::string& name, FileKind* kind, std::string* path,
@@ -222,75 +176,70 @@ class WindowsEnv : public Env {
     return true;
   }
 
-  bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) override {
+  bool OpenForReading(const std::string& name, FileHandle* file, IoError* error) override {
+    return Opened(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  file, error);
+  }
+
+  bool OpenTable(const std::string& name, FileHandle* file, std::size_t* size,
+                 IoError* error) override {
     // Share mode 0: no other program may open the table while it is read.
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-      CloseHandle(file);
+    if (!Opened(CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr),
+                file, error)) {
+      return false;
+    }
+    HANDLE handle = HandleOf(*file);
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+      CloseHandle(handle);
       return Fail(error, kAccessDenied);  // a device would read as anything
     }
     LARGE_INTEGER zero{};
     LARGE_INTEGER end{};
-    if (!SetFilePointerEx(file, zero, &end, FILE_END) ||
-        !SetFilePointerEx(file, zero, nullptr, FILE_BEGIN)) {
+    if (!SetFilePointerEx(handle, zero, &end, FILE_END) ||
+        !SetFilePointerEx(handle, zero, nullptr, FILE_BEGIN)) {
       DWORD code = GetLastError();
-      CloseHandle(file);
+      CloseHandle(handle);
       return FailWithCode(error, code);
     }
-    auto size = static_cast<std::size_t>(end.QuadPart);
-    contents->BeginRead(size);
-    // One read takes the whole of any table; only a file beyond what one
-    // call can read takes more.
-    std::size_t done = 0;
-    while (done < size) {
-      std::size_t left = size - done;
-      DWORD chunk = left < 0x40000000 ? static_cast<DWORD>(left) : 0x40000000;
-      DWORD got = 0;
-      if (!ReadFile(file, contents->data() + done, chunk, &got, nullptr)) {
-        DWORD code = GetLastError();
-        CloseHandle(file);
-        *contents = ByteBuffer();  // partly overwritten: of no further use
-        return FailWithCode(error, code);
-      }
-      if (got == 0) break;  // The file shrank since its size was taken.
-      done += got;
+    *size = static_cast<std::size_t>(end.QuadPart);
+    return true;
+  }
+
+  bool Read(FileHandle file, std::uint8_t* data, std::size_t size, std::size_t* got,
+            IoError* error) override {
+    DWORD done = 0;
+    DWORD chunk = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
+    if (!ReadFile(HandleOf(file), data, chunk, &done, nullptr)) {
+      DWORD code = GetLastError();
+      // A pipe ends by its writer closing it.
+      if (code != ERROR_BROKEN_PIPE) return FailWithCode(error, code);
     }
-    CloseHandle(file);
-    contents->EndRead(done);
+    *got = done;
     return true;
   }
 
-  bool NewSequentialFile(const std::string& name, std::unique_ptr<SequentialFile>* file,
-                         IoError* error) override {
-    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
-    *file = std::make_unique<WindowsSequentialFile>(handle);
-    return true;
+  FileHandle StandardOutput() override {
+    return reinterpret_cast<FileHandle>(GetStdHandle(STD_OUTPUT_HANDLE));
   }
-
-  FileHandle StandardOutput() override { return FileHandleOf(GetStdHandle(STD_OUTPUT_HANDLE)); }
 
   bool OpenExisting(const std::string& path, FileHandle* file, bool* regular,
                     IoError* error) override {
     // Not read-only, not held by another program, not a folder.
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
+    if (!Opened(CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                file, error)) {
+      return false;
+    }
     // Devices (NUL, CON, a pipe) are no disk files.
-    *regular = GetFileType(handle) == FILE_TYPE_DISK;
-    *file = FileHandleOf(handle);
+    *regular = GetFileType(HandleOf(*file)) == FILE_TYPE_DISK;
     return true;
   }
 
   bool CreateNew(const std::string& path, FileHandle* file, IoError* error) override {
-    HANDLE handle = CreateExclusive(path);
-    if (handle == INVALID_HANDLE_VALUE) return FailWithCode(error, GetLastError());
-    *file = FileHandleOf(handle);
-    return true;
+    return Opened(CreateExclusive(path), file, error);
   }
 
   Creation CreateTemporary(const std::string& target, std::string* temp, FileHandle* file,
@@ -305,14 +254,10 @@ class WindowsEnv : public Env {
       std::snprintf(leaf, sizeof leaf, "~v%03X", ++serial & 0xFFF);
       *temp = folder + leaf;
       HANDLE handle = CreateExclusive(*temp);
-      if (handle != INVALID_HANDLE_VALUE) {
-        *file = FileHandleOf(handle);
-        return Creation::kCreated;
-      }
       code = GetLastError();
+      if (Opened(handle, file, error)) return Creation::kCreated;
       if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
     }
-    FailWithCode(error, code);
     if (code == ERROR_ACCESS_DENIED) return Creation::kRefused;
     // A name too long fails as too long, or under a full path as a path
     // not found.
@@ -323,7 +268,7 @@ class WindowsEnv : public Env {
   }
 
   bool Write(FileHandle file, const std::uint8_t* data, std::size_t size, IoError* error) override {
-    return WriteAll(HandleOf(file), data, size, error);
+    return WriteAll(HandleOf(file), data, size) || Fail(error, kDiskFull);
   }
 
   bool Reserve(FileHandle file, std::size_t size, IoError* error) override {
@@ -345,47 +290,37 @@ class WindowsEnv : public Env {
   bool Truncate(FileHandle file, std::size_t size, IoError* error) override {
     LARGE_INTEGER end{};
     end.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(HandleOf(file))) {
-      return FailWithCode(error, GetLastError());
-    }
-    return true;
+    return Succeeded(
+        SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) && SetEndOfFile(HandleOf(file)),
+        error);
   }
 
   bool CopyMetadata(FileHandle from, FileHandle to, IoError* error) override {
     if (from == kNoFile) return true;
     BY_HANDLE_FILE_INFORMATION old{};
-    if (!GetFileInformationByHandle(HandleOf(from), &old)) {
-      return FailWithCode(error, GetLastError());
-    }
+    if (!Succeeded(GetFileInformationByHandle(HandleOf(from), &old), error)) return false;
     // Hidden, system and the like; times of zero stay as they are.
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     FILE_BASIC_INFO basic{};
     basic.FileAttributes =
         (old.dwFileAttributes & kKept) != 0 ? old.dwFileAttributes & kKept : FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(HandleOf(to), FileBasicInfo, &basic, sizeof basic)) {
-      return FailWithCode(error, GetLastError());
-    }
-    return true;
+    return Succeeded(SetFileInformationByHandle(HandleOf(to), FileBasicInfo, &basic, sizeof basic),
+                     error);
   }
 
   bool Flush(FileHandle file, IoError* error) override {
-    if (!FlushFileBuffers(HandleOf(file))) return Fail(error, kDiskFull);
-    return true;
+    return FlushFileBuffers(HandleOf(file)) || Fail(error, kDiskFull);
   }
 
   bool Close(FileHandle file, IoError* error) override {
-    if (!CloseHandle(HandleOf(file))) return FailWithCode(error, GetLastError());
-    return true;
+    return Succeeded(CloseHandle(HandleOf(file)), error);
   }
 
   bool Replace(const std::string& from, const std::string& to, IoError* error) override {
-    if (!MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return FailWithCode(error, GetLastError());
-    }
-    return true;
+    return Succeeded(
+        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+        error);
   }
 
   void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
@@ -393,40 +328,18 @@ class WindowsEnv : public Env {
   void HoldTermination() override { EnterCriticalSection(&termination_lock); }
   void ReleaseTermination() override { LeaveCriticalSection(&termination_lock); }
 
-  void ReportFailure(const IoError& error) override {
-    WriteReport(kInOutErrorKind, error.message, error.locations.data(), error.locations.size());
-  }
+  void SetUnfinishedFile(const char* path) override { unfinished_file = path; }
 };
 
 }  // namespace
 
+void WriteToStandardError(const char* data, std::size_t size) {
+  (void)WriteAll(GetStdHandle(STD_ERROR_HANDLE), data, size);
+}
+
 Env* Env::Default() {
   static WindowsEnv env;
   return &env;
-}
-
-bool Utf8ToCP932(std::string_view utf8, std::string* cp932) {
-  if (utf8.empty()) {
-    cp932->clear();
-    return true;
-  }
-  int wide_size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-  if (wide_size <= 0) return false;
-  std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                      wide.data(), wide_size);
-  // No best fit: a character code page 932 lacks must fail the conversion,
-  // not turn into a look-alike or "?".
-  BOOL lacking = FALSE;
-  int size = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wide_size, nullptr, 0,
-                                 nullptr, &lacking);
-  if (size <= 0 || lacking) return false;
-  std::string converted(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wide_size, converted.data(), size,
-                      nullptr, nullptr);
-  *cp932 = std::move(converted);
-  return true;
 }
 
 // The C runtime's argv follows other quoting rules, so the command line is
@@ -458,8 +371,7 @@ void InitializeProcess() {
 void IgnoreBrokenPipe() {}
 
 void ReportOutOfMemory() {
-  const char* unfinished = UnfinishedFile();
-  if (unfinished != nullptr) DeleteFileA(unfinished);
+  if (unfinished_file != nullptr) DeleteFileA(unfinished_file);
   std::uint32_t locations[kMaxLocations];
   std::size_t count = CaptureLocations(0, locations, kMaxLocations);
   WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);

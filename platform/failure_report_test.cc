@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace vorn {
 namespace {
 
@@ -24,13 +26,34 @@ TEST(FailureReportTest, NeverWritesPastTheBuffer) {
   EXPECT_EQ(std::string(out, size), "An unhandled exc");
 }
 
-TEST(FailureReportTest, UnknownErrorNumbers) {
-  EXPECT_EQ(UnknownErrorMessage(5), "Unknown Run-Time error : 005");
-  EXPECT_EQ(UnknownErrorMessage(18), "Unknown Run-Time error : 018");
-  EXPECT_EQ(UnknownErrorMessage(19), "Unknown Run-Time error : 150");
-  EXPECT_EQ(UnknownErrorMessage(31), "Unknown Run-Time error : 162");
-  EXPECT_EQ(UnknownErrorMessage(32), "Unknown Run-Time error : 032");
-  EXPECT_EQ(UnknownErrorMessage(1234), "Unknown Run-Time error : 1234");
+TEST(MessageForWindowsErrorTest, MapsEveryListedCode) {
+  const struct {
+    unsigned long code;
+    std::string message;
+  } cases[] = {
+      {2, "File not found"},
+      {3, "Invalid filename"},
+      {206, "Invalid filename"},
+      {4, "Too many open files"},
+      {5, "Access denied"},
+      {32, "Access denied"},  // a sharing violation
+      {6, "Invalid file handle"},
+      {15, "Invalid drive specified"},
+      {39, "Disk Full"},
+      {112, "Disk Full"},
+      // Any other code is shown by number, at least three digits, 19 to
+      // 31 shifted by 131.
+      {1, "Unknown Run-Time error : 001"},
+      {18, "Unknown Run-Time error : 018"},
+      {19, "Unknown Run-Time error : 150"},
+      {31, "Unknown Run-Time error : 162"},
+      {33, "Unknown Run-Time error : 033"},
+      {123, "Unknown Run-Time error : 123"},
+      {1920, "Unknown Run-Time error : 1920"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MessageForWindowsError(c.code), c.message) << c.code;
+  }
 }
 
 }  // namespace

@@ -7,27 +7,19 @@
 #include <cerrno>
 #include <initializer_list>
 
+#include "platform/cp932.h"
+
 namespace vorn {
 namespace {
 
-// The bytes that begin a two-byte character of code page 932.
-bool IsCP932LeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0xA0) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// A charset name in upper case without "-" and "_", so that the spellings
-// of one charset compare equal.
-std::string NormalisedCharset(std::string_view charset) {
+// Compares charset names in upper case without "-" and "_", so that the
+// spellings of one charset are equal.
+bool IsOneOf(std::string_view charset, std::initializer_list<std::string_view> names) {
   std::string name;
   for (char c : charset) {
     if (c != '-' && c != '_')
       name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
-  return name;
-}
-
-bool IsOneOf(std::string_view charset, std::initializer_list<std::string_view> names) {
-  std::string name = NormalisedCharset(charset);
   for (std::string_view candidate : names) {
     if (name == candidate) return true;
   }
@@ -59,27 +51,24 @@ bool KeepsCP932Bytes(std::string_view charset) {
   return IsOneOf(charset, {"", "CP932", "SJIS", "SHIFTJIS", "MS932", "WINDOWS31J"});
 }
 
-Iconv::Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-
 Iconv::~Iconv() {
   if (ok()) iconv_close(cd_);
 }
 
-void Iconv::Reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
-
-bool Iconv::ConvertSome(const char** in, std::size_t* in_left, std::string* out) {
+bool Iconv::ConvertSome(std::string_view* in, std::string* out) {
   char buffer[256];
-  for (;;) {
-    char* in_ptr = const_cast<char*>(*in);
+  std::size_t result = 0;
+  do {
+    char* in_ptr = const_cast<char*>(in->data());
+    std::size_t in_left = in->size();
     char* out_ptr = buffer;
     std::size_t out_left = sizeof buffer;
-    std::size_t result = iconv(cd_, &in_ptr, in_left, &out_ptr, &out_left);
+    result = iconv(cd_, &in_ptr, &in_left, &out_ptr, &out_left);
     int err = errno;
     out->append(buffer, static_cast<std::size_t>(out_ptr - buffer));
-    *in = in_ptr;
-    if (result != static_cast<std::size_t>(-1)) break;
-    if (err != E2BIG) return false;
-  }
+    in->remove_prefix(in->size() - in_left);
+    if (result == static_cast<std::size_t>(-1) && err != E2BIG) return false;
+  } while (result == static_cast<std::size_t>(-1));
   // The final shift sequence of a stateful target.
   char* out_ptr = buffer;
   std::size_t out_left = sizeof buffer;
@@ -91,28 +80,22 @@ bool Iconv::ConvertSome(const char** in, std::size_t* in_left, std::string* out)
 }
 
 bool Iconv::ConvertAll(std::string_view in, std::string* out) {
-  if (!ok()) return false;
-  Reset();
-  const char* in_ptr = in.data();
-  std::size_t in_left = in.size();
   std::string converted;
-  if (!ConvertSome(&in_ptr, &in_left, &converted)) return false;
+  if (!ok()) return false;
+  iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // the initial state
+  if (!ConvertSome(&in, &converted)) return false;
   *out = std::move(converted);
   return true;
 }
 
 std::string Iconv::ConvertCP932Marking(std::string_view in) {
-  std::string out;
   if (!ok()) return std::string(in.size(), '?');
-  Reset();
-  const char* in_ptr = in.data();
-  std::size_t in_left = in.size();
-  while (!ConvertSome(&in_ptr, &in_left, &out)) {
-    std::size_t skip = IsCP932LeadByte(static_cast<unsigned char>(*in_ptr)) && in_left >= 2 ? 2 : 1;
+  std::string out;
+  iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  while (!ConvertSome(&in, &out) && !in.empty()) {
     out += '?';
-    in_ptr += skip;
-    in_left -= skip;
-    Reset();
+    in.remove_prefix(IsLeadByte(static_cast<unsigned char>(in[0])) && in.size() >= 2 ? 2 : 1);
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
   }
   return out;
 }

@@ -1,5 +1,7 @@
 #include "substitute/ms932_code.h"
 
+#include "platform/cp932.h"
+
 namespace vorn {
 
 std::uint32_t MS932Code(std::string_view text) {

@@ -7,12 +7,6 @@
 
 namespace vorn {
 
-// True for the bytes that begin a two-byte character: 0x81-0xA0 and
-// 0xE0-0xFC.  Every other byte is a character by itself.
-inline bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0xA0) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // The code of a text holding no complete character: 0x10000 for the empty
 // text, 0x10000 + the lead byte for a text that ends after a lead byte.
 // No table record has such a key, so such a code matches nothing and

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "substitute/ms932_code.h"
+#include "substitute/output_file.h"
 
 namespace vorn {
 namespace {
@@ -25,12 +26,44 @@ void AddBytes(ListLine* line, const char* data, std::size_t size) {
   line->length += size;
 }
 
+// A file of the Env's, closed on every way out.
+class EnvFile : public SequentialFile {
+ public:
+  EnvFile(Env& env, FileHandle file) : env_(env), file_(file) {}
+  ~EnvFile() override {
+    IoError ignored;
+    if (file_ != kNoFile) (void)env_.Close(file_, &ignored);  // read only: nothing is lost
+  }
+  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) override {
+    return env_.Read(file_, data, size, got, error);
+  }
+  bool Close(IoError* error) override {
+    FileHandle file = file_;
+    file_ = kNoFile;
+    return file == kNoFile || env_.Close(file, error);
+  }
+
+ private:
+  Env& env_;
+  FileHandle file_;
+};
+
 }  // namespace
 
+bool OpenSequentialFile(Env& env, const std::string& name, std::unique_ptr<SequentialFile>* file,
+                        IoError* error) {
+  FileHandle handle = kNoFile;
+  if (!env.OpenForReading(name, &handle, error)) return false;
+  *file = std::make_unique<EnvFile>(env, handle);
+  return true;
+}
+
 // The buffer is left uninitialised: only bytes read into it are looked at.
-ListReader::ListReader(SequentialFile* file) : file_(file), buffer_(new std::uint8_t[kPiece]) {}
+ListReader::ListReader(Env& env, SequentialFile* file)
+    : env_(env), file_(file), buffer_(new std::uint8_t[kPiece]) {}
 
 bool ListReader::Fill(std::size_t count, IoError* error) {
+  if (end_ - begin_ >= count) return true;
   if (begin_ > 0) {
     // Keep the unread bytes, at the front.
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
@@ -83,7 +116,7 @@ void ListReader::ConvertPending(bool line_ends) {
     if (cut == 0) converts_ = false;
   }
   std::string text;
-  if (converts_ && Utf8ToCP932(std::string_view(pending_).substr(0, cut), &text)) {
+  if (converts_ && env_.Utf8ToCP932(std::string_view(pending_).substr(0, cut), &text)) {
     AddBytes(&converted_, text.data(), text.size());
     pending_.erase(0, cut);
   } else {
@@ -163,8 +196,8 @@ NormalSubstitute SubstituteOf(const ListLine& line) {
   return entry;
 }
 
-bool ReadSubstitutes(SequentialFile* file, Substitutes* substitutes, IoError* error) {
-  ListReader reader(file);
+bool ReadSubstitutes(Env& env, SequentialFile* file, Substitutes* substitutes, IoError* error) {
+  ListReader reader(env, file);
   ListLine line;
   substitutes->clear();
   while (substitutes->size() < MaxSubstitutes) {
@@ -181,7 +214,7 @@ bool ReadSubstitutes(SequentialFile* file, Substitutes* substitutes, IoError* er
   return true;
 }
 
-void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store) {
+void ListRewritePass(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store) {
   // Each code keeps a queue of its pending entries in list order, so a
   // record finds the entry a search from the list's start would find
   // without searching.  Queue links are entry numbers plus one, so that
@@ -201,8 +234,6 @@ void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const Sparse
     ++queued;
   }
   if (queued == 0) return;
-  // The walk ends once every queued entry is applied: no later record can
-  // change.
   WalkRecords(table.data(), table.size(), [&](std::uint32_t key, std::uint8_t* record) {
     std::uint16_t link = head[key];
     if (link == 0) return true;
@@ -212,29 +243,31 @@ void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const Sparse
     std::uint32_t replacement = MS932Code(entry.Replacement);
     record[2] = store.GetByte(replacement, 0);
     record[3] = store.GetByte(replacement, 1);
+    // Once every entry has its record, no later record can change.
     return --queued > 0;
   });
 }
 
-RunResult SubstituteList(Env& env, const std::string& list_name, const std::string& output_name,
-                         bool show_table, IoError* error) {
+Outcome SubstituteList(Env& env, const TablePaths& paths, const std::string& list_name,
+                       const std::string& output_name, bool show_table, IoError* error) {
   Substitutes substitutes;
   {
     std::unique_ptr<SequentialFile> list;
-    if (!env.NewSequentialFile(list_name, &list, error) ||
-        !ReadSubstitutes(list.get(), &substitutes, error) || !list->Close(error)) {
-      return RunResult::kFailed;
+    if (!OpenSequentialFile(env, list_name, &list, error) ||
+        !ReadSubstitutes(env, list.get(), &substitutes, error) || !list->Close(error)) {
+      return Outcome::kFailed;
     }
   }
 
   auto store = std::make_unique<SparseEUC>();
   TableFile table;
-  TableRead read = store->Populate(env, show_table, &table, error);
-  if (read != TableRead::kRead) return ResultOf(read);
+  Outcome outcome = store->Populate(env, paths, show_table, &table, error);
+  if (outcome != Outcome::kDone) return outcome;
 
-  return WriteCustomTable(
-      env, output_name, &table,
-      [&](ByteBuffer& bytes) { SubstituteRecords(bytes, substitutes, *store); }, error);
+  outcome = ReadTableFile(env, paths, &table, error);
+  if (outcome != Outcome::kDone) return outcome;
+  ListRewritePass(table.bytes, substitutes, *store);
+  return WriteTable(env, output_name, table.bytes, error) ? Outcome::kDone : Outcome::kFailed;
 }
 
 }  // namespace vorn

@@ -10,9 +10,24 @@
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "platform/env.h"
-#include "substitute/custom_table.h"
 
 namespace vorn {
+
+// A file read from its start to its end, piece by piece; it need not be
+// seekable (a pipe, a terminal).
+class SequentialFile {
+ public:
+  virtual ~SequentialFile() = default;
+  // Reads up to `size` bytes into `data`; `*got` is 0 only at the end.
+  virtual bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError* error) = 0;
+  // Closes the file, reporting a failure; a file not closed so is closed
+  // when destroyed.
+  virtual bool Close(IoError*) { return true; }
+};
+
+// Opens the file `name` to be read from start to end, whatever kind it is.
+bool OpenSequentialFile(Env& env, const std::string& name, std::unique_ptr<SequentialFile>* file,
+                        IoError* error);
 
 // Lines after this many are never read.
 inline constexpr std::size_t MaxSubstitutes = 906;
@@ -50,13 +65,13 @@ enum class ListRead { kLine, kEnd, kFailed };
 // Ctrl-Z byte ends the list, and a last line without a terminator still
 // counts.  A list that begins with the UTF-8 byte-order mark is UTF-8: the
 // mark is dropped and each line that converts to code page 932 as a whole
-// is taken as its code page 932 text.  The file is read in pieces as the
+// (by Env::Utf8ToCP932) is taken as its code page 932 text.  The file is read in pieces as the
 // lines are asked for, never beyond a Ctrl-Z, and beyond a line only
 // after its CR (to tell a CR LF), so memory stays bounded and a list that
 // never ends is read only as far as it is used.
 class ListReader {
  public:
-  explicit ListReader(SequentialFile* file);
+  ListReader(Env& env, SequentialFile* file);
   ListReader(const ListReader&) = delete;
   ListReader& operator=(const ListReader&) = delete;
 
@@ -81,6 +96,7 @@ class ListReader {
   void AddToLine(const std::uint8_t* data, std::size_t size);
   void ConvertPending(bool line_ends);
 
+  Env& env_;
   SequentialFile* file_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t begin_ = 0;  // the unread bytes are buffer_[begin_, end_)
@@ -105,18 +121,19 @@ NormalSubstitute SubstituteOf(const ListLine& line);
 
 // Reads the substitutions of the list `file`, each pending, from at most
 // MaxSubstitutes lines.
-bool ReadSubstitutes(SequentialFile* file, Substitutes* substitutes, IoError* error);
+bool ReadSubstitutes(Env& env, SequentialFile* file, Substitutes* substitutes, IoError* error);
 
 // The list rewrite pass, in place.  Each pending entry applies once, to
 // the first record in table order keyed by its source's code; of several
 // entries with the same source, the first in the list takes the first
 // matching record, the next one the next.  Applied entries stop pending.
-void SubstituteRecords(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store);
+void ListRewritePass(ByteBuffer& table, Substitutes& substitutes, const SparseEUC& store);
 
-// Reads the list, loads the table and writes the customised copy.  A list
-// that cannot be read fails the run before the table is looked for.
-RunResult SubstituteList(Env& env, const std::string& list_name, const std::string& output_name,
-                         bool show_table, IoError* error);
+// Reads the list, loads the table, reads it again, rewrites it and writes
+// the customised copy.  A list that cannot be read fails the run before
+// the table is looked for.
+Outcome SubstituteList(Env& env, const TablePaths& paths, const std::string& list_name,
+                       const std::string& output_name, bool show_table, IoError* error);
 
 }  // namespace vorn
 

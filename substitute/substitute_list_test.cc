@@ -22,10 +22,11 @@ Pairs PairsOf(const Substitutes& substitutes) {
 // The list's substitutions, read with the file handed over `piece` bytes
 // at a time.
 Substitutes ReadList(std::string_view list, std::size_t piece = SIZE_MAX) {
+  FakeEnv env;
   BytesFile file(list, piece);
   Substitutes substitutes;
   IoError error;
-  EXPECT_TRUE(ReadSubstitutes(&file, &substitutes, &error));
+  EXPECT_TRUE(ReadSubstitutes(env, &file, &substitutes, &error));
   return substitutes;
 }
 
@@ -135,8 +136,9 @@ struct Reading {
 };
 
 Reading ReadLines(std::string_view list, std::size_t piece, std::size_t stop) {
+  FakeEnv env;
   BytesFile file(list, piece);
-  ListReader reader(&file);
+  ListReader reader(env, &file);
   Reading reading;
   IoError error;
   ListLine line;
@@ -273,16 +275,18 @@ TEST(ReadSubstitutesTest, ReadsNoFurtherThanItNeeds) {
   };
   for (const auto& c : cases) {
     const bool endless_line = c.entries == 0;
+    FakeEnv env;
     EndlessFile file(c.head, c.tail, endless_line ? std::size_t{4} << 20 : 1);
     Substitutes substitutes;
     IoError error;
     if (endless_line) {
       // Read until the file fails: as far as the line goes, no memory grows.
-      EXPECT_FALSE(ReadSubstitutes(&file, &substitutes, &error)) << c.name;
+      EXPECT_FALSE(ReadSubstitutes(env, &file, &substitutes, &error)) << c.name;
       EXPECT_EQ(error.message, "read too far") << c.name;
       continue;
     }
-    ASSERT_TRUE(ReadSubstitutes(&file, &substitutes, &error)) << c.name << ": " << error.message;
+    ASSERT_TRUE(ReadSubstitutes(env, &file, &substitutes, &error))
+        << c.name << ": " << error.message;
     ASSERT_EQ(substitutes.size(), c.entries) << c.name;
     EXPECT_EQ(substitutes.back().Source, c.last_source) << c.name;
   }
@@ -298,7 +302,7 @@ class SubstituteListRecordsTest : public testing::Test {
     ByteBuffer buffer = BufferOf(table);
     store->Load(buffer);
     substitutes_ = ReadList(list);
-    SubstituteRecords(buffer, substitutes_, *store);
+    ListRewritePass(buffer, substitutes_, *store);
     return std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size())
         .substr(SingleByteRecords * kRecordSize);
   }
@@ -349,7 +353,7 @@ TEST_F(SubstituteListRecordsTest, OneByteEntries) {
   ByteBuffer buffer = BufferOf(table);
   store->Load(buffer);
   substitutes_ = ReadList(list);
-  SubstituteRecords(buffer, substitutes_, *store);
+  ListRewritePass(buffer, substitutes_, *store);
   std::string expected = table;
   expected.replace(100 * 4 + 2, 2, {static_cast<char>('a' + 'N' % 26), '0' + 'N' % 10});
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size()), expected);

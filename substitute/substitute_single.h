@@ -8,7 +8,6 @@
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "platform/env.h"
-#include "substitute/custom_table.h"
 
 namespace vorn {
 
@@ -18,13 +17,15 @@ std::string CodeLine(std::uint32_t source, std::uint32_t replacement);
 
 // The single rewrite pass, in place: every record keyed `source` gets the
 // store's value bytes of `replacement`.
-void SubstituteRecords(ByteBuffer& table, std::uint32_t source, std::uint32_t replacement,
+void SingleRewritePass(ByteBuffer& table, std::uint32_t source, std::uint32_t replacement,
                        const SparseEUC& store);
 
-// Loads the table, prints the code line, and writes the customised copy.
-RunResult SubstituteSingle(Env& env, const std::string& source_text,
-                           const std::string& replacement_text, const std::string& output_name,
-                           bool show_table, IoError* error);
+// Loads the table, prints the code line, reads the table again, rewrites
+// it and writes the customised copy.  The output is opened only once the
+// table has been read whole, so it may name the table itself.
+Outcome SubstituteSingle(Env& env, const TablePaths& paths, const std::string& source_text,
+                         const std::string& replacement_text, const std::string& output_name,
+                         bool show_table, IoError* error);
 
 }  // namespace vorn
 

@@ -4,7 +4,8 @@
 // the output writer meets on a real system (a folder that refuses new
 // files, a limit on the length of names, a disk of limited room, devices,
 // read-only files, the protection of each file); any one call can be made
-// to fail, and a test can watch every call.
+// to fail, and a test can watch every call.  Its UTF-8 converter knows
+// ASCII and the few characters the tests use.
 #ifndef VORN_TESTS_FAKE_ENV_H_
 #define VORN_TESTS_FAKE_ENV_H_
 
@@ -17,17 +18,37 @@
 #include <string>
 #include <vector>
 
+#include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "platform/env.h"
+#include "substitute/substitute_list.h"
 
 namespace vorn {
 
-// A ByteBuffer holding `bytes`, laid out as ReadWholeFile lays it out.
-inline ByteBuffer BufferOf(const std::string& bytes) {
-  ByteBuffer buffer(bytes.size() + 4);
+// A buffer holding the table `bytes` as ReadWholeFile hands it over.
+inline ByteBuffer BufferOf(std::string_view bytes) {
+  ByteBuffer buffer(bytes.size() + kRecordSize);
   if (!bytes.empty()) std::memcpy(buffer.data(), bytes.data(), bytes.size());
   buffer.set_size(bytes.size());
   return buffer;
 }
+
+// A SequentialFile over bytes in memory, handed out in pieces of at most
+// `piece` bytes.
+class BytesFile : public SequentialFile {
+ public:
+  explicit BytesFile(std::string_view bytes, std::size_t piece = SIZE_MAX)
+      : bytes_(bytes), piece_(piece) {}
+  bool Read(std::uint8_t* data, std::size_t size, std::size_t* got, IoError*) override {
+    *got = std::min({size, piece_, bytes_.size()});
+    bytes_.copy(reinterpret_cast<char*>(data), *got);
+    bytes_.remove_prefix(*got);
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t piece_;
+};
 
 class FakeEnv : public Env {
  public:
@@ -37,9 +58,11 @@ class FakeEnv : public Env {
   std::vector<std::string> lines;
   std::vector<std::string> reports;
   std::string standard_output;
-  // Called after each whole-file read, so a test can change the files
-  // between the two reads of the table.
+  // Called as each table file read is closed, so a test can change the
+  // files between the two reads of the table.
   std::function<void(const std::string&)> after_read;
+  // The file SetUnfinishedFile names.
+  const char* unfinished = nullptr;
 
   std::set<std::string> folders;
   std::map<std::string, std::string> devices;  // the bytes written to each
@@ -73,20 +96,57 @@ class FakeEnv : public Env {
     return true;
   }
 
-  bool ReadWholeFile(const std::string& name, ByteBuffer* contents, IoError* error) override {
-    if (Injected("ReadWholeFile", error) || Failing(name, error)) return false;
-    if (devices.count(name) != 0) return Fail(error, "Access denied");
-    *contents = BufferOf(files.at(name));
-    if (after_read) after_read(name);
+  bool Utf8ToCP932(std::string_view utf8, std::string* cp932) override {
+    static constexpr std::string_view kKnown[][2] = {
+        {"\xE2\x91\xA0", "\x87\x40"},  // (1)
+        {"\xEF\xBC\x91", "\x82\x50"},  // full-width 1
+        {"\xEF\xBE\x85", "\xC5"},      // half-width katakana NA
+    };
+    std::string converted;
+    while (!utf8.empty()) {
+      std::size_t length = 1;
+      if (static_cast<unsigned char>(utf8[0]) < 0x80) {
+        converted += utf8[0];
+      } else {
+        const auto* known =
+            std::find_if(std::begin(kKnown), std::end(kKnown),
+                         [utf8](const auto& pair) { return utf8.rfind(pair[0], 0) == 0; });
+        if (known == std::end(kKnown)) return false;
+        converted += (*known)[1];
+        length = (*known)[0].size();
+      }
+      utf8.remove_prefix(length);
+    }
+    *cp932 = std::move(converted);
     return true;
   }
 
-  bool NewSequentialFile(const std::string& name, std::unique_ptr<SequentialFile>* file,
-                         IoError* error) override {
-    if (Injected("NewSequentialFile", error) || Failing(name, error)) return false;
-    auto it = files.find(name);
-    if (it == files.end()) return Fail(error, "File not found");
-    *file = std::make_unique<BytesFile>(it->second);
+  bool OpenForReading(const std::string& name, FileHandle* file, IoError* error) override {
+    if (Injected("OpenForReading", error) || Failing(name, error)) return false;
+    if (files.count(name) == 0) return Fail(error, "File not found");
+    *file = Open(name);
+    return true;
+  }
+
+  bool OpenTable(const std::string& name, FileHandle* file, std::size_t* size,
+                 IoError* error) override {
+    if (Injected("OpenTable", error) || Failing(name, error)) return false;
+    if (devices.count(name) != 0) return Fail(error, "Access denied");
+    *size = files.at(name).size();
+    *file = Open(name);
+    open_.at(*file).table = true;
+    return true;
+  }
+
+  bool Read(FileHandle file, std::uint8_t* data, std::size_t size, std::size_t* got,
+            IoError* error) override {
+    if (Injected("Read", error)) return false;
+    OpenState& state = open_.at(file);
+    auto it = files.find(state.name);
+    const std::string_view bytes = it == files.end() ? std::string_view() : it->second;
+    *got = bytes.substr(std::min(state.position, bytes.size()))
+               .copy(reinterpret_cast<char*>(data), size);
+    state.position += *got;
     return true;
   }
 
@@ -181,11 +241,10 @@ class FakeEnv : public Env {
   bool Flush(FileHandle, IoError* error) override { return !Injected("Flush", error); }
 
   bool Close(FileHandle file, IoError* error) override {
-    if (Injected("Close", error)) {
-      open_.erase(file);  // a failed close leaves no file open either
-      return false;
-    }
-    open_.erase(file);
+    const OpenState state = open_.at(file);
+    open_.erase(file);  // a failed close leaves no file open either
+    if (Injected("Close", error)) return false;
+    if (state.table && after_read) after_read(state.name);
     return true;
   }
 
@@ -213,6 +272,11 @@ class FakeEnv : public Env {
     Call("ReleaseTermination");
   }
 
+  void SetUnfinishedFile(const char* path) override {
+    unfinished = path;
+    Call("SetUnfinishedFile");
+  }
+
   void ReportFailure(const IoError& error) override { reports.push_back(error.message); }
 
  private:
@@ -222,6 +286,7 @@ class FakeEnv : public Env {
     std::string name;
     std::size_t position = 0;
     std::size_t reserved = 0;
+    bool table = false;  // opened by OpenTable
   };
 
   static bool Fail(IoError* error, const std::string& message) {

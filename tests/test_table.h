@@ -1,4 +1,4 @@
-// Small conversion tables for unit tests.
+// Small conversion tables for unit tests, and where they are looked for.
 #ifndef VORN_TESTS_TEST_TABLE_H_
 #define VORN_TESTS_TEST_TABLE_H_
 
@@ -8,6 +8,9 @@
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
 
 namespace vorn {
+
+// The places the unit tests' tables are looked for.
+inline const TablePaths kTestPaths = {"installed/MS932~EUC-JP.bin", kTableName};
 
 inline std::string Record(std::uint8_t key0, std::uint8_t key1, std::uint8_t value0,
                           std::uint8_t value1) {

@@ -1,5 +1,6 @@
 #include "tools/vorn_table/character_argument.h"
 
+#include "platform/cp932.h"
 #include "substitute/ms932_code.h"
 #include "tools/vorn_table/characters.h"
 

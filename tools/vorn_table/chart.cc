@@ -4,7 +4,7 @@
 #include <map>
 #include <string_view>
 
-#include "main/settings.h"
+#include "main/version.h"
 #include "tools/vorn_table/characters.h"
 
 namespace vorn {

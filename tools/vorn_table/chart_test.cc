@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/settings.h"
+#include "main/version.h"
 
 namespace vorn {
 namespace {

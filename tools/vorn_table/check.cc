@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/cp932.h"
 #include "substitute/ms932_code.h"
 
 namespace vorn {
@@ -59,7 +60,7 @@ std::size_t ListCheck::warned_lines() const {
       lines.begin(), lines.end(), [](const CheckedLine& line) { return line.warned(); }));
 }
 
-bool CheckList(SequentialFile* file, const std::vector<Record>& records, ListCheck* check,
+bool CheckList(Env& env, SequentialFile* file, const std::vector<Record>& records, ListCheck* check,
                IoError* error) {
   std::map<std::uint32_t, ValueBytes> values = ValuesByCode(records);
   std::map<std::uint32_t, std::size_t> record_count;
@@ -67,7 +68,7 @@ bool CheckList(SequentialFile* file, const std::vector<Record>& records, ListChe
   // Per source code: the lines applied so far, and the last one of them.
   std::map<std::uint32_t, std::pair<std::size_t, std::size_t>> applied;
 
-  ListReader reader(file);
+  ListReader reader(env, file);
   bool utf8_lines = false;
   bool other_lines = false;
   ListLine line;

@@ -58,7 +58,7 @@ struct ListCheck {
 
 // Reads the list `file` as vorn does and checks each line against the
 // table's records.
-bool CheckList(SequentialFile* file, const std::vector<Record>& records, ListCheck* check,
+bool CheckList(Env& env, SequentialFile* file, const std::vector<Record>& records, ListCheck* check,
                IoError* error);
 
 // The report: a line per list line ("3: 8740 ① -> 8250 １"), each warning

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/fake_env.h"
+
 namespace vorn {
 namespace {
 
@@ -21,10 +23,11 @@ std::vector<Record> SmallTable() {
 }
 
 ListCheck Checked(const std::string& list) {
+  FakeEnv env;
   BytesFile file(list);
   ListCheck check;
   IoError error;
-  EXPECT_TRUE(CheckList(&file, SmallTable(), &check, &error)) << error.message;
+  EXPECT_TRUE(CheckList(env, &file, SmallTable(), &check, &error)) << error.message;
   return check;
 }
 

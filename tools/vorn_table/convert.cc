@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/cp932.h"
 #include "platform/env.h"
-#include "platform/output_file.h"
 #include "substitute/ms932_code.h"
+#include "substitute/output_file.h"
+#include "substitute/substitute_list.h"
 #include "tools/vorn_table/status.h"
 #include "tools/vorn_table/terminal.h"
 
@@ -25,7 +27,7 @@ bool ReadStandardInput(std::string* text) {
 // Reads the whole of the file `name`, which need not be seekable.
 bool ReadFile(Env& env, const std::string& name, std::string* text, IoError* error) {
   std::unique_ptr<SequentialFile> file;
-  if (!env.NewSequentialFile(name, &file, error)) return false;
+  if (!OpenSequentialFile(env, name, &file, error)) return false;
   std::uint8_t chunk[65536];
   std::size_t got = 0;
   do {

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "SparsePopulationEUC/SparsePopulationEUC.h"
-#include "main/settings.h"
+#include "main/version.h"
 #include "platform/env.h"
-#include "platform/output_file.h"
+#include "substitute/output_file.h"
+#include "substitute/substitute_list.h"
 #include "tools/vorn_table/character_argument.h"
 #include "tools/vorn_table/chart.h"
 #include "tools/vorn_table/check.h"
@@ -62,6 +63,8 @@ constexpr char kHelp[] =
 
 // The command's arguments once its options are taken out.
 struct Arguments {
+  // Where the table is looked for without --table: the program's places.
+  TablePaths places;
   std::vector<std::string> operands;
   std::string to = "EUC-JP";
   std::string table;
@@ -164,28 +167,27 @@ int Make(const Arguments& arguments) {
   return kExitSame;
 }
 
-// Reads `name`, or without a name the table vorn would use; `path` (if
-// given) gets the name of the file read.
-bool LoadTable(const std::string& name, std::vector<Record>* records, int* status,
-               std::string* path = nullptr) {
+// Reads `name`, or without a name the table vorn would use, found in
+// `places`; `path` (if given) gets the name of the file read.
+bool LoadTable(const TablePaths& places, const std::string& name, std::vector<Record>* records,
+               int* status, std::string* path = nullptr) {
   Env& env = *Env::Default();
   IoError error;
   TableFile table;
   if (name.empty()) {
-    switch (ReadTableFile(env, &table, &error)) {
-      case TableRead::kRead:
+    switch (ReadTableFile(env, places, &table, &error)) {
+      case Outcome::kDone:
         break;
-      case TableRead::kMissing:
-        *status = Fail(kTableName,
-                       "not found as " + TablePaths().entries[0] + " nor in the current folder");
+      case Outcome::kTableMissing:
+        *status = Fail(kTableName, "not found as " + places[0] + " nor in the current folder");
         return false;
-      case TableRead::kFailed:
+      case Outcome::kFailed:
         *status = Fail(table.path, error.message);
         return false;
     }
   } else {
     table.path = name;
-    if (!env.ReadWholeFile(name, &table.bytes, &error)) {
+    if (!ReadWholeFile(env, name, &table.bytes, &error)) {
       *status = Fail(name, error.message);
       return false;
     }
@@ -217,7 +219,7 @@ int Show(const Arguments& arguments) {
   }
   std::vector<Record> records;
   int status = kExitSame;
-  if (!LoadTable(arguments.table, &records, &status)) return status;
+  if (!LoadTable(arguments.places, arguments.table, &records, &status)) return status;
 
   CharacterDisplay display;
   if (codes.empty()) {
@@ -240,7 +242,7 @@ int Unmapped(const Arguments& arguments) {
   if (!arguments.operands.empty()) return Fail(arguments.operands[0], "unexpected argument");
   std::vector<Record> records;
   int status = kExitSame;
-  if (!LoadTable(arguments.table, &records, &status)) return status;
+  if (!LoadTable(arguments.places, arguments.table, &records, &status)) return status;
 
   CharacterDisplay display;
   std::size_t unmapped = 0;
@@ -264,8 +266,8 @@ int Diff(const Arguments& arguments) {
   std::vector<Record> a;
   std::vector<Record> b;
   int status = kExitSame;
-  if (!LoadTable(arguments.operands[0], &a, &status) ||
-      !LoadTable(arguments.operands[1], &b, &status)) {
+  if (!LoadTable(arguments.places, arguments.operands[0], &a, &status) ||
+      !LoadTable(arguments.places, arguments.operands[1], &b, &status)) {
     return status;
   }
   CharacterDisplay display;
@@ -289,7 +291,7 @@ int Suggest(const Arguments& arguments) {
   }
   std::vector<Record> records;
   int status = kExitSame;
-  if (!LoadTable(arguments.table, &records, &status)) return status;
+  if (!LoadTable(arguments.places, arguments.table, &records, &status)) return status;
   std::map<std::uint32_t, ValueBytes> values = ValuesByCode(records);
   if (!arguments.fill.empty() && !CanFill(values, fill, &why)) return Fail(arguments.fill, why);
   WriteSuggestions(FindSuggestions(values, fill), arguments.utf8);
@@ -301,14 +303,14 @@ int Check(const Arguments& arguments) {
   const std::string& list_name = arguments.operands[0];
   IoError error;
   std::unique_ptr<SequentialFile> list;
-  if (!Env::Default()->NewSequentialFile(list_name, &list, &error)) {
+  if (!OpenSequentialFile(*Env::Default(), list_name, &list, &error)) {
     return Fail(list_name, error.message);
   }
   std::vector<Record> records;
   int status = kExitSame;
-  if (!LoadTable(arguments.table, &records, &status)) return status;
+  if (!LoadTable(arguments.places, arguments.table, &records, &status)) return status;
   ListCheck check;
-  if (!CheckList(list.get(), records, &check, &error) || !list->Close(&error)) {
+  if (!CheckList(*Env::Default(), list.get(), records, &check, &error) || !list->Close(&error)) {
     return Fail(list_name, error.message);
   }
   CharacterDisplay display;
@@ -321,7 +323,7 @@ int Convert(const Arguments& arguments) {
   if (files.size() > 2) return Fail("convert", "INPUT and OUTPUT at most");
   std::vector<Record> records;
   int status = kExitSame;
-  if (!LoadTable(arguments.table, &records, &status)) return status;
+  if (!LoadTable(arguments.places, arguments.table, &records, &status)) return status;
   return ConvertFile(ValuesByCode(records), files.empty() ? "-" : files[0],
                      files.size() < 2 ? "-" : files[1]);
 }
@@ -332,9 +334,10 @@ int ChartCommand(const Arguments& arguments) {
   std::vector<Record> reference;
   std::string path;
   int status = kExitSame;
-  if (!LoadTable(arguments.table, &records, &status, &path)) return status;
+  if (!LoadTable(arguments.places, arguments.table, &records, &status, &path)) return status;
   bool compared = !arguments.against.empty();
-  if (compared && !LoadTable(arguments.against, &reference, &status)) return status;
+  if (compared && !LoadTable(arguments.places, arguments.against, &reference, &status))
+    return status;
 
   std::string page = ChartPage(ChartOf(records, compared ? &reference : nullptr), path,
                                compared ? &arguments.against : nullptr);
@@ -346,7 +349,7 @@ int ChartCommand(const Arguments& arguments) {
   return WriteWholeFile(arguments.output, page.data(), page.size(), &status) ? kExitSame : status;
 }
 
-int Run(const std::vector<std::string>& args) {
+int Run(const TablePaths& places, const std::vector<std::string>& args) {
   if (args.empty()) return Fail("missing command", "try vorn-table --help");
   for (const std::string& arg : args) {
     if (arg == "--") break;
@@ -361,6 +364,7 @@ int Run(const std::vector<std::string>& args) {
   }
   const std::string& command = args[0];
   Arguments arguments;
+  arguments.places = places;
   int status = kExitSame;
   if (command == "make") {
     if (!ReadOptions(args, {"--to", "--force"}, &arguments, &status)) return status;
@@ -397,10 +401,13 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 }  // namespace vorn
 
+// The installed table's place is given by the build (VORN_INSTALLED_TABLE);
+// the end-to-end tests build this file with a place of their own.
 int main(int argc, char** argv) {
   vorn::InitializeProcess();
   vorn::PrepareTextStreams();
-  int status = vorn::Run(vorn::CommandLineArguments(argc, argv));
+  const vorn::TablePaths places = {VORN_INSTALLED_TABLE, vorn::kTableName};
+  int status = vorn::Run(places, vorn::CommandLineArguments(argc, argv));
   // A write that failed before the end leaves nothing for fflush to fail
   // on, only the stream's error flag.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "substitute/ms932_code.h"
+#include "platform/cp932.h"
 #include "substitute/substitute_list.h"
 #include "tools/vorn_table/characters.h"
 

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <ostream>
+#include <string_view>
 
+#include "tests/fake_env.h"
 #include "tools/vorn_table/standard_table.h"
 
 namespace vorn {
@@ -26,10 +27,8 @@ using Values = std::map<std::uint32_t, ValueBytes>;
 Values StandardValues() {
   TableCounts counts;
   std::vector<std::uint8_t> table = BuildStandardTable(EucVariant::kEucJp, &counts);
-  ByteBuffer buffer(table.size() + ByteBuffer::kReadTail);
-  std::memcpy(buffer.data(), table.data(), table.size());
-  buffer.set_size(table.size());
-  return ValuesByCode(RecordsOf(buffer));
+  return ValuesByCode(RecordsOf(
+      BufferOf(std::string_view(reinterpret_cast<const char*>(table.data()), table.size()))));
 }
 
 TEST(FindSuggestionsTest, StandardTable) {

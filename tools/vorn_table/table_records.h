@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/env.h"
+#include "SparsePopulationEUC/SparsePopulationEUC.h"
 
 namespace vorn {
 

@@ -2,19 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+
+#include "tests/fake_env.h"
 
 namespace vorn {
 namespace {
-
-// Table bytes in a buffer as ReadWholeFile hands them over.
-ByteBuffer TableBytes(const std::string& bytes) {
-  ByteBuffer buffer(bytes.size() + 4);
-  std::memcpy(buffer.data(), bytes.data(), bytes.size());
-  buffer.set_size(bytes.size());
-  return buffer;
-}
 
 // 158 one-byte records keyed 0x00..0x9D, value "v" + 00 each, then `rest`.
 std::string WithOneByteRecords(const std::string& rest) {
@@ -34,7 +27,7 @@ TEST(RecordsOfTest, KeysAsVornDoes) {
                                      "\x82",
                                      5));
   bytes[157 * 4 + 1] = '\x99';  // byte 1 of a one-byte record is no part of the key
-  std::vector<Record> records = RecordsOf(TableBytes(bytes));
+  std::vector<Record> records = RecordsOf(BufferOf(bytes));
   ASSERT_EQ(records.size(), 160u);
   EXPECT_EQ(records[157].code, 157u);
   EXPECT_EQ(records[158].code, 0x8740u);
@@ -58,8 +51,7 @@ TEST(DifferencesTest, ComparesTheValuesVornSees) {
                                      ,
                                      12));
   b[4 * 65 + 2] = 'w';  // one-byte record 0x41
-  std::vector<Difference> differences =
-      Differences(RecordsOf(TableBytes(a)), RecordsOf(TableBytes(b)));
+  std::vector<Difference> differences = Differences(RecordsOf(BufferOf(a)), RecordsOf(BufferOf(b)));
   ASSERT_EQ(differences.size(), 4u);
   EXPECT_EQ(differences[0].code, 0x41u);
   EXPECT_EQ(differences[0].a, (ValueBytes{'v', 0}));
@@ -77,7 +69,7 @@ TEST(DifferencesTest, ComparesTheValuesVornSees) {
 
 TEST(DifferencesTest, NoneBetweenEqualTables) {
   std::string bytes = WithOneByteRecords(std::string("\x87\x40\xAD\xA1", 4));
-  EXPECT_TRUE(Differences(RecordsOf(TableBytes(bytes)), RecordsOf(TableBytes(bytes))).empty());
+  EXPECT_TRUE(Differences(RecordsOf(BufferOf(bytes)), RecordsOf(BufferOf(bytes))).empty());
   EXPECT_TRUE(Differences({}, {}).empty());
 }
 

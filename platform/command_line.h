@@ -1,6 +1,8 @@
-// Splitting a command line handed over as one string into arguments.
-#ifndef VORN_MAIN_COMMAND_LINE_H_
-#define VORN_MAIN_COMMAND_LINE_H_
+// Splitting the command line Windows hands over as one string into its
+// arguments.  Plain code, built on every system so that it is tested on
+// every system.
+#ifndef VORN_PLATFORM_COMMAND_LINE_H_
+#define VORN_PLATFORM_COMMAND_LINE_H_
 
 #include <string>
 #include <string_view>
@@ -24,4 +26,4 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
 }  // namespace vorn
 
-#endif  // VORN_MAIN_COMMAND_LINE_H_
+#endif  // VORN_PLATFORM_COMMAND_LINE_H_

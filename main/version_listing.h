@@ -1,6 +1,6 @@
 // The version line and the usage listing, vorn's only help text.
-#ifndef VORN_MAIN_VERSION_H_
-#define VORN_MAIN_VERSION_H_
+#ifndef VORN_MAIN_VERSION_LISTING_H_
+#define VORN_MAIN_VERSION_LISTING_H_
 
 #include <string_view>
 
@@ -14,4 +14,4 @@ void ShowVersion(Env& env, std::string_view version, bool with_comments);
 
 }  // namespace vorn
 
-#endif  // VORN_MAIN_VERSION_H_
+#endif  // VORN_MAIN_VERSION_LISTING_H_

@@ -1,4 +1,4 @@
-#include "main/version.h"
+#include "main/version_listing.h"
 
 #include <string>
 

@@ -1,11 +1,7 @@
-#include "platform/output_file.h"
+#include "substitute/output_file.h"
 
 namespace vorn {
 namespace {
-
-// Only one output is written at a time, so one name is all an interrupt
-// may have to remove.
-const char* volatile unfinished_file = nullptr;
 
 // A file open for writing, closed on every way out.
 class OpenFile {
@@ -41,12 +37,12 @@ class NewFile {
  public:
   explicit NewFile(Env& env) : file(env), env_(env) {}
   ~NewFile() {
-    if (unfinished_file != name.c_str()) return;
+    if (!unfinished_) return;
     IoError ignored;
     (void)file.Close(&ignored);  // not every system removes an open file
     env_.HoldTermination();
     env_.Remove(name);
-    unfinished_file = nullptr;
+    env_.SetUnfinishedFile(nullptr);
     env_.ReleaseTermination();
   }
   NewFile(const NewFile&) = delete;
@@ -63,7 +59,8 @@ class NewFile {
       name = target;
       if (!env_.CreateNew(name, &file.handle, error)) created = Creation::kFailed;
     }
-    if (created == Creation::kCreated) unfinished_file = name.c_str();
+    unfinished_ = created == Creation::kCreated;
+    if (unfinished_) env_.SetUnfinishedFile(name.c_str());
     env_.ReleaseTermination();
     return created;
   }
@@ -73,7 +70,10 @@ class NewFile {
     if (!file.Close(error)) return false;
     env_.HoldTermination();
     bool placed = name == target || env_.Replace(name, target, error);
-    if (placed) unfinished_file = nullptr;
+    if (placed) {
+      unfinished_ = false;
+      env_.SetUnfinishedFile(nullptr);
+    }
     env_.ReleaseTermination();
     return placed;
   }
@@ -83,6 +83,7 @@ class NewFile {
 
  private:
   Env& env_;
+  bool unfinished_ = false;
 };
 
 // Overwrites the existing `target` where it stands.
@@ -135,6 +136,8 @@ bool WriteOutputFile(Env& env, const std::string& name, const std::uint8_t* data
          env.Flush(output.file.handle, error) && output.Finish(target, error);
 }
 
-const char* UnfinishedFile() { return unfinished_file; }
+bool WriteTable(Env& env, const std::string& name, const ByteBuffer& table, IoError* error) {
+  return WriteOutputFile(env, name, table.data(), RecordBytes(table.size()), error);
+}
 
 }  // namespace vorn

@@ -1,6 +1,6 @@
-#include "main/command_line.h"
+#include "platform/command_line.h"
 
-#include "substitute/ms932_code.h"
+#include "platform/cp932.h"
 
 namespace vorn {
 

@@ -1,7 +1,7 @@
 // The output writer on the fake file primitives: where the bytes go, and
 // that no failure and no interrupt at any moment loses the old file or
 // leaves another file behind.
-#include "platform/output_file.h"
+#include "substitute/output_file.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ bool WriteNew(FakeEnv& env, const std::string& name, IoError* error) {
 void ExpectNothingLeftOpen(const FakeEnv& env, const char* name) {
   EXPECT_EQ(env.open_files(), 0u) << name;
   EXPECT_EQ(env.holds, 0) << name;
-  EXPECT_EQ(UnfinishedFile(), nullptr) << name;
+  EXPECT_EQ(env.unfinished, nullptr) << name;
 }
 
 TEST(WriteOutputFileTest, WhereTheBytesGo) {
@@ -156,7 +156,8 @@ TEST(WriteOutputFileTest, EveryFailedCallLeavesTheFolderAsItWas) {
 // calls that make, replace and remove files, and in place every call that
 // changes bytes, must be held.
 TEST(WriteOutputFileTest, AnInterruptAtAnyMomentLeavesTheOldOrTheNewFile) {
-  const std::set<std::string> always_held = {"CreateTemporary", "CreateNew", "Replace", "Remove"};
+  const std::set<std::string> always_held = {"CreateTemporary", "CreateNew", "Replace", "Remove",
+                                             "SetUnfinishedFile"};
   const std::set<std::string> held_in_place = {"Write", "Truncate", "Flush", "Close"};
   for (const Way& way : {kReplaced, kCreated, kUnderItsOwnName, kInPlace}) {
     FakeEnv env;
@@ -171,7 +172,7 @@ TEST(WriteOutputFileTest, AnInterruptAtAnyMomentLeavesTheOldOrTheNewFile) {
       if (env.holds > 0) return;
       ++moments;
       Files left = env.files;
-      if (UnfinishedFile() != nullptr) left.erase(UnfinishedFile());
+      if (env.unfinished != nullptr) left.erase(env.unfinished);
       EXPECT_TRUE(left == way.before || left == after) << way.name << ": at " << primitive;
     };
     IoError error;

@@ -1,11 +1,14 @@
-// Writing an output file so that it is replaced whole or not at all.
-#ifndef VORN_PLATFORM_OUTPUT_FILE_H_
-#define VORN_PLATFORM_OUTPUT_FILE_H_
+// Writing an output file so that it is replaced whole or not at all, and
+// the customised table written as one.  Plain code above the platform
+// seam, built from the Env's file primitives.
+#ifndef VORN_SUBSTITUTE_OUTPUT_FILE_H_
+#define VORN_SUBSTITUTE_OUTPUT_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "SparsePopulationEUC/SparsePopulationEUC.h"
 #include "platform/env.h"
 
 namespace vorn {
@@ -24,12 +27,11 @@ namespace vorn {
 bool WriteOutputFile(Env& env, const std::string& name, const std::uint8_t* data, std::size_t size,
                      IoError* error);
 
-// The file WriteOutputFile has created and not finished, which an
-// interrupt or running out of memory removes before the run ends, or null.
-// It changes only while termination is held (Env::HoldTermination), so a
-// signal handler may read it.
-const char* UnfinishedFile();
+// Writes the records of the table in `table` as the output `name`: four
+// bytes for every record walked, so a partial last record is written
+// completed by the zero bytes the buffer holds after the file's bytes.
+bool WriteTable(Env& env, const std::string& name, const ByteBuffer& table, IoError* error);
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_OUTPUT_FILE_H_
+#endif  // VORN_SUBSTITUTE_OUTPUT_FILE_H_

@@ -1,4 +1,4 @@
-#include "main/command_line.h"
+#include "platform/command_line.h"
 
 #include <gtest/gtest.h>
 
