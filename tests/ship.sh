@@ -13,6 +13,7 @@
 #   ignore an installed vorn;
 # - in another fresh root, installs the .deb with apt-get, runs vorn in an
 #   empty folder, checks the table it writes, and removes the package;
+#   then a user who may use sudo runs the README's first command there;
 # - compares the ZIP's standard table, made by vorn-table.exe under Wine,
 #   with the Debian package's byte for byte, unpacks the ZIP into the C:\
 #   of a new Wine prefix and runs vorn.exe -w from an empty folder, which
@@ -226,6 +227,31 @@ done <"$work/deb-files"
 in_root "$deb_root" dpkg-query -W -f='${db:Status-Abbrev}\n' vorn 2>/dev/null | grep -q '^ii' &&
   fail "vorn is still installed after apt-get remove vorn"
 echo "apt-get install, vorn -s① -e１ -w and apt-get remove vorn: as expected"
+
+stage "README's first command as a user with sudo"
+# The same root, vorn removed: a user who may use sudo runs the first
+# command, whose set-up must then install through sudo, again with no
+# package lists.
+in_root "$deb_root" bash -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo &&
+  useradd --create-home dev && echo "dev ALL=(ALL) NOPASSWD: ALL" >/etc/sudoers.d/dev' \
+  >"$work/sudo-install.log" 2>&1 || {
+  cat "$work/sudo-install.log" >&2
+  fail "could not make a user with sudo"
+}
+find "$deb_root/var/lib/apt/lists" -maxdepth 1 -type f -delete
+git clone --quiet "$repo" "$deb_root/home/dev/vorn"
+printf 'cd ~/vorn\n%s\n' "${commands[0]}" >"$deb_root/home/dev/readme-command-1"
+in_root "$deb_root" chown -R dev:dev /home/dev
+start=$SECONDS
+in_root "$deb_root" setpriv --reuid=dev --regid=dev --init-groups \
+  /usr/bin/env -i HOME=/home/dev PATH=/usr/local/bin:/usr/bin:/bin bash /home/dev/readme-command-1 \
+  >"$work/user-command.log" 2>&1 || {
+  cat "$work/user-command.log" >&2
+  fail "the README's first command fails for a user with sudo"
+}
+grep -q "^tools/setup.sh: installing cmake make g++" "$work/user-command.log" ||
+  fail "the first command installed nothing for the user: $(head -n 5 "$work/user-command.log")"
+echo "README's first command as a user with sudo: passed in $((SECONDS - start)) s"
 
 stage "the Windows ZIP in a new Wine prefix"
 prefix=$work/wine-prefix
