@@ -47,10 +47,8 @@ Outcome ReadTableFile(Env& env, const TablePaths& paths, TableFile* table, IoErr
 }
 
 void SparseEUC::Load(const ByteBuffer& table) {
-  std::uint8_t* cells = cells_.data();
-  // Both value bytes of a record at once.
-  WalkRecords(table.data(), table.size(), [cells](std::uint32_t key, const std::uint8_t* record) {
-    std::memcpy(cells + std::size_t{key} * 2, record + 2, 2);
+  WalkRecords(table.data(), table.size(), [this](std::uint32_t key, const std::uint8_t* record) {
+    values_[key] = {record[2], record[3]};
   });
 }
 

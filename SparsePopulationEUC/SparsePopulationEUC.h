@@ -27,8 +27,6 @@ inline constexpr std::size_t SingleByteRecords = 158;
 
 // A zero-filled block of `capacity` bytes, freed with its owner; running
 // out of memory for one ends the run with the out-of-memory report.
-// calloc takes a large block fresh from the system without touching it, so
-// bytes never written cost no memory.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
@@ -116,18 +114,40 @@ void WalkRecords(Byte* data, std::size_t size, Visit&& visit) {
   }
 }
 
+// A value of T for each of the 0x10000 two-byte codes, T{} until set.
+// The values are kept in pages of 256 codes, one per first byte, each
+// allocated when a code of it is first set: a table or a list names codes
+// of a few first bytes only, so little memory is taken, and none of it is
+// cleared in vain (a single zero-filled block of all codes is cleared
+// whole whenever the allocator hands out memory it used before).
+template <typename T>
+class CodeMap {
+ public:
+  static constexpr std::uint32_t kCodes = 0x10000;
+
+  // `code` must be below kCodes.
+  T Get(std::uint32_t code) const {
+    const std::unique_ptr<T[]>& page = pages_[code >> 8];
+    return page ? page[code & 0xFF] : T{};
+  }
+  T& operator[](std::uint32_t code) {
+    std::unique_ptr<T[]>& page = pages_[code >> 8];
+    if (!page) page = std::make_unique<T[]>(256);  // value-initialised: all T{}
+    return page[code & 0xFF];
+  }
+
+ private:
+  std::array<std::unique_ptr<T[]>, kCodes / 256> pages_;
+};
+
 class SparseEUC {
  public:
-  // A store of all zero bytes.  Its memory is taken as codes are set, so a
-  // table that names few codes costs little.
-  SparseEUC() : cells_(std::size_t{kCodes} * 2) {}
-
   // Codes above 0xFFFF name no record; they read as 00 00 and are never set.
   void SetByte(std::uint32_t code, int index, std::uint8_t value) {
-    if (code < kCodes) cells_.data()[code * 2 + static_cast<std::uint32_t>(index)] = value;
+    if (code < kCodes) values_[code][static_cast<std::size_t>(index)] = value;
   }
   std::uint8_t GetByte(std::uint32_t code, int index) const {
-    return code < kCodes ? cells_.data()[code * 2 + static_cast<std::uint32_t>(index)] : 0;
+    return code < kCodes ? values_.Get(code)[static_cast<std::size_t>(index)] : 0;
   }
 
   // Fills the store from every record of the table bytes (a later record
@@ -142,9 +162,9 @@ class SparseEUC {
                    IoError* error);
 
  private:
-  static constexpr std::uint32_t kCodes = 0x10000;
-  // Two value bytes per code, addressed directly by code.
-  ByteBuffer cells_;
+  using ValueBytes = std::array<std::uint8_t, 2>;
+  static constexpr std::uint32_t kCodes = CodeMap<ValueBytes>::kCodes;
+  CodeMap<ValueBytes> values_;
 };
 
 }  // namespace vorn

@@ -200,6 +200,9 @@ bool ReadSubstitutes(Env& env, SequentialFile* file, Substitutes* substitutes, I
   ListReader reader(env, file);
   ListLine line;
   substitutes->clear();
+  // Room for the longest list at once: growing it step by step would copy
+  // it and take fresh memory at each step.
+  substitutes->reserve(MaxSubstitutes);
   while (substitutes->size() < MaxSubstitutes) {
     switch (reader.Next(&line, error)) {
       case ListRead::kLine:
@@ -218,12 +221,10 @@ void ListRewritePass(ByteBuffer& table, Substitutes& substitutes, const SparseEU
   // Each code keeps a queue of its pending entries in list order, so a
   // record finds the entry a search from the list's start would find
   // without searching.  Queue links are entry numbers plus one, so that
-  // zero ends a queue and the heads start as a zero-filled buffer, whose
-  // memory is only taken for the codes the list names.  Sources of no
-  // complete character match no record.
+  // zero ends a queue and every code starts with an empty one.  Sources of
+  // no complete character match no record.
   static_assert(MaxSubstitutes < 0xFFFF, "entry numbers must fit the queues");
-  ByteBuffer heads(0x10000 * sizeof(std::uint16_t));
-  auto* head = reinterpret_cast<std::uint16_t*>(heads.data());
+  CodeMap<std::uint16_t> head;
   std::vector<std::uint16_t> next(substitutes.size(), 0);
   std::size_t queued = 0;
   for (std::size_t i = substitutes.size(); i-- > 0;) {
@@ -235,7 +236,7 @@ void ListRewritePass(ByteBuffer& table, Substitutes& substitutes, const SparseEU
   }
   if (queued == 0) return;
   WalkRecords(table.data(), table.size(), [&](std::uint32_t key, std::uint8_t* record) {
-    std::uint16_t link = head[key];
+    std::uint16_t link = head.Get(key);
     if (link == 0) return true;
     head[key] = next[link - 1];
     NormalSubstitute& entry = substitutes[link - 1];
