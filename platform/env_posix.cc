@@ -145,7 +145,7 @@ sigset_t TerminationSignals() {
 // vorn had not caught it, so that its parent sees which signal it was.
 // Only calls that are safe in a signal handler.
 void OnTermination(int signal_number) {
-  if (const char* unfinished = unfinished_file) unlink(unfinished);
+  RemoveUnfinishedFile();
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigaction(signal_number, &default_action, nullptr);
@@ -402,6 +402,10 @@ void WriteToStandardError(const char* data, std::size_t size) {
   (void)WriteAll(STDERR_FILENO, data, size);
 }
 
+void RemoveUnfinishedFile() {
+  if (const char* unfinished = unfinished_file) unlink(unfinished);
+}
+
 std::string MessageForErrno(int err, const std::string& path) {
   if (err == ENOENT) {
     struct stat st;
@@ -453,13 +457,5 @@ void InitializeProcess() {
 }
 
 void IgnoreBrokenPipe() { (void)signal(SIGPIPE, SIG_IGN); }
-
-void ReportOutOfMemory() {
-  if (const char* unfinished = unfinished_file) unlink(unfinished);
-  std::uint32_t locations[kMaxLocations];
-  std::size_t count = CaptureLocations(0, locations, kMaxLocations);
-  WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);
-  _exit(kFailureExitStatus);
-}
 
 }  // namespace vorn

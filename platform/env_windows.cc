@@ -109,7 +109,7 @@ constexpr UINT kInterruptedExitCode = 0xC000013A;
 // run at once, as an interrupted console program ends.
 BOOL WINAPI OnConsoleControl(DWORD) {
   EnterCriticalSection(&termination_lock);
-  if (unfinished_file != nullptr) DeleteFileA(unfinished_file);
+  RemoveUnfinishedFile();
   TerminateProcess(GetCurrentProcess(), kInterruptedExitCode);
   return TRUE;
 }
@@ -337,6 +337,10 @@ void WriteToStandardError(const char* data, std::size_t size) {
   (void)WriteAll(GetStdHandle(STD_ERROR_HANDLE), data, size);
 }
 
+void RemoveUnfinishedFile() {
+  if (unfinished_file != nullptr) DeleteFileA(unfinished_file);
+}
+
 Env* Env::Default() {
   static WindowsEnv env;
   return &env;
@@ -369,13 +373,5 @@ void InitializeProcess() {
 
 // Writing to a closed pipe already fails on Windows.
 void IgnoreBrokenPipe() {}
-
-void ReportOutOfMemory() {
-  if (unfinished_file != nullptr) DeleteFileA(unfinished_file);
-  std::uint32_t locations[kMaxLocations];
-  std::size_t count = CaptureLocations(0, locations, kMaxLocations);
-  WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);
-  ExitProcess(kFailureExitStatus);
-}
 
 }  // namespace vorn

@@ -1,6 +1,7 @@
 #include "platform/failure_report.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace vorn {
 
@@ -76,6 +77,14 @@ void WriteReport(std::string_view kind, std::string_view message, const std::uin
   error->message = std::move(message);
   error->locations.assign(locations, locations + count);
   return false;
+}
+
+void ReportOutOfMemory() {
+  RemoveUnfinishedFile();
+  std::uint32_t locations[kMaxLocations];
+  std::size_t count = CaptureLocations(0, locations, kMaxLocations);
+  WriteReport(kOutOfMemoryKind, kOutOfMemoryMessage, locations, count);
+  std::_Exit(kFailureExitStatus);
 }
 
 void Env::ReportFailure(const IoError& error) {

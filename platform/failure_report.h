@@ -68,6 +68,9 @@ bool Fail(IoError* error, std::string message);
 inline constexpr std::size_t kMaxLocations = 16;
 std::size_t CaptureLocations(std::size_t skip, std::uint32_t* out, std::size_t capacity);
 void WriteToStandardError(const char* data, std::size_t size);
+// Removes the file named by Env::SetUnfinishedFile, if any; safe in a
+// signal handler.
+void RemoveUnfinishedFile();
 
 }  // namespace vorn
 
